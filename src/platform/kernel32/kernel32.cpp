@@ -1,0 +1,65 @@
+// kernel32 over POSIX: the program file's path and the millisecond tick count.
+#include <windows.h>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+// Stands for the process's own module; only its identity matters.
+char processModule;
+}  // namespace
+
+DWORD WINAPI GetLastError(void) { return lastError; }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+    return moduleName == nullptr ? reinterpret_cast<HMODULE>(&processModule) : nullptr;
+}
+
+// As on Windows: a path that does not fit is cut to size - 1 characters, the
+// result is size and the last error ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+    if (module != nullptr && module != GetModuleHandleA(nullptr)) {
+        lastError = 126;  // ERROR_MOD_NOT_FOUND
+        return 0;
+    }
+    std::vector<char> path(4096);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+        if (length < 0) {
+            lastError = 2;  // ERROR_FILE_NOT_FOUND
+            return 0;
+        }
+        if (static_cast<size_t>(length) < path.size()) {
+            path.resize(static_cast<size_t>(length));
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    if (size == 0) {
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    if (path.size() >= size) {
+        std::memcpy(fileName, path.data(), size - 1);
+        fileName[size - 1] = '\0';
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    std::memcpy(fileName, path.data(), path.size());
+    fileName[path.size()] = '\0';
+    lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(path.size());
+}
+
+DWORD WINAPI GetTickCount(void) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Milliseconds in 32 bits, wrapping like the Windows count.
+    const uint64_t milliseconds =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(milliseconds);
+}

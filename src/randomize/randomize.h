@@ -1,0 +1,20 @@
+#ifndef VELMORA_RANDOMIZE_RANDOMIZE_H
+#define VELMORA_RANDOMIZE_RANDOMIZE_H
+
+#include "midi/midi_output_port.h"
+
+#include <cstdint>
+
+// The short message of a Control Change: status 0xB0 + channel in the low
+// byte, then controller, then value. The channel is kept to 4 bits and both
+// data bytes to 7, so that no data byte can be taken for a status byte.
+DWORD PackControlChange(int32_t channel, int32_t controller, int32_t value);
+
+// Sends one Control Change on the open output. Its result is not looked at.
+void SendControlChange(HMIDIOUT handle, int32_t channel, int32_t controller, int32_t value);
+
+// One Randomize pass: one Control Change with a fresh random value for every
+// parameter of ParameterList, in file order, on the given channel (0 to 15).
+void RandomizeAll(HMIDIOUT handle, int32_t channel);
+
+#endif
