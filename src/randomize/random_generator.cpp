@@ -10,7 +10,9 @@ bool SeedPending = true;
 
 namespace RandomGenerator {
 
-void Seed(uint32_t value) { seed = value; }
+void Seed(uint32_t value) {
+    seed = value;
+}
 
 int32_t Step() {
     // Unsigned arithmetic: the step wraps modulo 2^32 by definition.

@@ -13,8 +13,7 @@ const char kConfigurationMissingText[] =
     "Can't find the configuration file Velmora.cfg. Please check that it is installed in the "
     "same directory as this program. You should quit now, 'cos I can't do anything without "
     "that file.";
-const char kNoOutputSelectedText[] =
-    "Can't open MIDI output, because no output has been selected.";
+const char kNoOutputSelectedText[] = "Can't open MIDI output, because no output has been selected.";
 const char kOutputInUseText[] =
     "Can't open MIDI output, something else has probably already opened it.";
 const char kNoOutputOpenText[] = "Can't Randomize, you haven't opened a MIDI port yet.";
@@ -33,8 +32,7 @@ void ListOutputDevices(HWND dialog) {
     // go while the list is being filled.
     for (UINT deviceId = 0; deviceId < midiOutGetNumDevs(); ++deviceId) {
         MIDIOUTCAPSA capabilities;
-        if (midiOutGetDevCapsA(deviceId, &capabilities, sizeof capabilities) !=
-            MMSYSERR_NOERROR) {
+        if (midiOutGetDevCapsA(deviceId, &capabilities, sizeof capabilities) != MMSYSERR_NOERROR) {
             continue;
         }
         const LRESULT index = SendDlgItemMessageA(dialog, IDC_OUTPUT_COMBO, CB_ADDSTRING, 0,

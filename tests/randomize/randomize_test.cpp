@@ -1,1 +1,176 @@
+#include "randomize/randomize.h"
+
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include "config/configuration.h"
+#include "randomize/random_generator.h"
+#include "recording_midi_out.h"
+#include "settable_tick_count.h"
+
+namespace {
+
+HMIDIOUT TestHandle() {
+    return reinterpret_cast<HMIDIOUT>(0x1234);
+}
+
+int StatusOf(DWORD message) {
+    return static_cast<int>(message & 0xFF);
+}
+int ControllerOf(DWORD message) {
+    return static_cast<int>((message >> 8) & 0xFF);
+}
+int ValueOf(DWORD message) {
+    return static_cast<int>((message >> 16) & 0xFF);
+}
+
+class RandomizeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ClearList();
+        SentMessages().clear();
+        SeedPending = false;
+        RandomGenerator::Seed(1);
+        ResetTickCountCalls();
+    }
+    void TearDown() override { ClearList(); }
+    static void ClearList() {
+        for (Parameter* p : ParameterList) {
+            delete p;
+        }
+        ParameterList.clear();
+    }
+    static void Add(int controller, int minimum, int maximum) {
+        Parameter* p = new Parameter;
+        p->controller = static_cast<uint8_t>(controller);
+        p->minimum = static_cast<uint8_t>(minimum);
+        p->maximum = static_cast<uint8_t>(maximum);
+        ParameterList.push_back(p);
+    }
+};
+
+TEST(PackControlChangeTest, PutsStatusControllerAndValueFromTheLowByteUp) {
+    const struct {
+        int channel, controller, value;
+        DWORD expected;
+    } cases[] = {
+        {2, 74, 100, 0x00644AB2},
+        {0, 0, 0, 0x000000B0},
+        {15, 127, 127, 0x007F7FBF},
+        {9, 7, 1, 0x000107B9},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PackControlChange(c.channel, c.controller, c.value), c.expected)
+            << "channel " << c.channel << " controller " << c.controller << " value " << c.value;
+    }
+}
+
+TEST(PackControlChangeTest, NeverPutsAStatusByteIntoADataSlot) {
+    // Unmasked, 200 and 300 would go out as C8 and 2C: C8 starts a Program
+    // Change at the receiver.
+    const struct {
+        int channel, controller, value;
+        DWORD expected;
+    } cases[] = {
+        {0, 200, 300, 0x002C48B0}, {0, 74, 255, 0x007F4AB0}, {0, 128, 128, 0x000000B0},
+        {0, 74, 510, 0x007E4AB0},  {16, 1, 1, 0x000101B0},   {255, 1, 1, 0x000101BF},
+    };
+    for (const auto& c : cases) {
+        const DWORD message = PackControlChange(c.channel, c.controller, c.value);
+        EXPECT_EQ(message, c.expected)
+            << "channel " << c.channel << " controller " << c.controller << " value " << c.value;
+        EXPECT_EQ(message & 0xFF800000u, 0u)
+            << "controller " << c.controller << " value " << c.value;
+    }
+}
+
+TEST_F(RandomizeTest, AnEmptyListSendsNothingAndDoesNotSeed) {
+    SeedPending = true;
+    RandomizeAll(TestHandle(), 0);
+    EXPECT_TRUE(SentMessages().empty());
+    EXPECT_TRUE(SeedPending);
+    EXPECT_EQ(TickCountCalls(), 0);
+}
+
+TEST_F(RandomizeTest, SendsOneMessagePerParameterInFileOrderOnOneChannel) {
+    Add(74, 0, 127);
+    Add(71, 10, 20);
+    Add(7, 64, 64);
+    RandomizeAll(TestHandle(), 2);
+
+    ASSERT_EQ(SentMessages().size(), 3u);
+    const int controllers[] = {74, 71, 7};
+    const int lowest[] = {1, 11, 64}, highest[] = {127, 20, 64};
+    for (size_t i = 0; i < 3; ++i) {
+        const SentMessage& sent = SentMessages()[i];
+        EXPECT_EQ(sent.handle, TestHandle()) << "message " << i;
+        EXPECT_EQ(StatusOf(sent.message), 0xB2) << "message " << i;
+        EXPECT_EQ(ControllerOf(sent.message), controllers[i]) << "message " << i;
+        EXPECT_GE(ValueOf(sent.message), lowest[i]) << "message " << i;
+        EXPECT_LE(ValueOf(sent.message), highest[i]) << "message " << i;
+        EXPECT_EQ(sent.message >> 24, 0u) << "message " << i;
+    }
+    // From seed 1 the first draw over 0 to 127 is 42.
+    EXPECT_EQ(ValueOf(SentMessages()[0].message), 42);
+}
+
+TEST_F(RandomizeTest, DrawsOneValuePerParameterInListOrder) {
+    Add(1, 0, 127);
+    Add(2, 100, 50);
+    Add(3, 5, 5);
+    Add(4, 0, 127);
+    RandomizeAll(TestHandle(), 0);
+
+    RandomGenerator::Seed(1);
+    const int expected[] = {RandomInRange(0, 127), RandomInRange(100, 50), RandomInRange(5, 5),
+                            RandomInRange(0, 127)};
+    ASSERT_EQ(SentMessages().size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ValueOf(SentMessages()[i].message), expected[i] & 0x7F) << "parameter " << i;
+    }
+    // Four draws used four steps: the next raw value is the fifth from seed 1.
+    EXPECT_EQ(RandomGenerator::Step(), 19169);
+}
+
+TEST_F(RandomizeTest, SeedsAtTheFirstPassThatFindsAParameterAndNeverAgain) {
+    SeedPending = true;
+    SetTickCountValue(777);
+    RandomizeAll(TestHandle(), 0);
+    EXPECT_EQ(TickCountCalls(), 0);
+
+    Add(74, 0, 127);
+    RandomizeAll(TestHandle(), 0);
+    RandomizeAll(TestHandle(), 1);
+    RandomizeAll(TestHandle(), 15);
+    EXPECT_EQ(TickCountCalls(), 1);
+    EXPECT_FALSE(SeedPending);
+
+    RandomGenerator::Seed(777);
+    ASSERT_EQ(SentMessages().size(), 3u);
+    const int statuses[] = {0xB0, 0xB1, 0xBF};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(StatusOf(SentMessages()[i].message), statuses[i]) << "pass " << i;
+        EXPECT_EQ(ValueOf(SentMessages()[i].message), RandomInRange(0, 127)) << "pass " << i;
+    }
+}
+
+TEST_F(RandomizeTest, OutOfRangeFileValuesNeverProduceAHighDataByte) {
+    Add(200, 255, 0);    // values 256 to 510
+    Add(255, 100, 255);  // values 101 to 255
+    Add(0, 0, 0);        // a blank line: controller 0, value 0
+    for (int pass = 0; pass < 500; ++pass) {
+        RandomizeAll(TestHandle(), 3);
+    }
+    ASSERT_EQ(SentMessages().size(), 1500u);
+    for (size_t i = 0; i < SentMessages().size(); ++i) {
+        const DWORD message = SentMessages()[i].message;
+        ASSERT_EQ(StatusOf(message), 0xB3) << "message " << i;
+        ASSERT_LE(ControllerOf(message), 0x7F) << "message " << i;
+        ASSERT_LE(ValueOf(message), 0x7F) << "message " << i;
+    }
+    EXPECT_EQ(ControllerOf(SentMessages()[0].message), 200 & 0x7F);
+    EXPECT_EQ(SentMessages()[2].message, 0x000000B3u);
+}
+
+}  // namespace

@@ -10,8 +10,12 @@ char** arguments = nullptr;
 char emptyCommandLine[] = "";
 }  // namespace
 
-int& ProcessArgumentCount() { return argumentCount; }
-char** ProcessArguments() { return arguments; }
+int& ProcessArgumentCount() {
+    return argumentCount;
+}
+char** ProcessArguments() {
+    return arguments;
+}
 
 int main(int argc, char** argv) {
     argumentCount = argc;

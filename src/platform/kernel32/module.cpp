@@ -1,7 +1,6 @@
-// kernel32 over POSIX: the program file's path and the millisecond tick count.
+// kernel32 over POSIX: the process's module and its program file's path.
 #include <windows.h>
 
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -13,7 +12,9 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 char processModule;
 }  // namespace
 
-DWORD WINAPI GetLastError(void) { return lastError; }
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     return moduleName == nullptr ? reinterpret_cast<HMODULE>(&processModule) : nullptr;
@@ -53,13 +54,4 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
     fileName[path.size()] = '\0';
     lastError = ERROR_SUCCESS;
     return static_cast<DWORD>(path.size());
-}
-
-DWORD WINAPI GetTickCount(void) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    // Milliseconds in 32 bits, wrapping like the Windows count.
-    const uint64_t milliseconds =
-        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<DWORD>(milliseconds);
 }
