@@ -1,0 +1,87 @@
+#include "winmm/device_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using winmm::kMaximumNameLength;
+
+TEST(ShortenFromLeft, KeepsTheEndOfALongName) {
+    const struct {
+        std::string name;
+        std::string expected;
+    } cases[] = {
+        {"synth:input", "synth:input"},
+        {std::string(31, 'a'), std::string(31, 'a')},
+        {std::string(32, 'a'), "..." + std::string(28, 'a')},
+        {"a2j:USB Midi Cable [20] (playback): USB Midi Cable MIDI 1",
+         "...back): USB Midi Cable MIDI 1"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(winmm::ShortenFromLeft(test.name), test.expected) << test.name;
+    }
+}
+
+TEST(ShortenFromRight, KeepsTheStartOfALongName) {
+    const struct {
+        std::string name;
+        std::string expected;
+    } cases[] = {
+        {"Midi Through Port-0", "Midi Through Port-0"},
+        {std::string(31, 'b'), std::string(31, 'b')},
+        {"FLUID Synth (12345): Synth input port (12345:0)", "FLUID Synth (12345): Synth i..."},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(winmm::ShortenFromRight(test.name), test.expected) << test.name;
+    }
+}
+
+TEST(AlsaDeviceName, NamesTheClientWhereThePortDoesNot) {
+    const struct {
+        std::string client;
+        std::string port;
+        std::string expected;
+    } cases[] = {
+        {"Midi Through", "Midi Through Port-0", "Midi Through Port-0"},
+        {"USB Midi Cable", "usb midi cable MIDI 1", "usb midi cable MIDI 1"},
+        {"TiMidity", "port 0", "TiMidity: port 0"},
+        {"FLUID Synth (4242)", "Synth input port (4242:0)", "FLUID Synth (4242): Synth in..."},
+        {"", "Orphan port", "Orphan port"},
+        {"Portless", "", "Portless"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(winmm::AlsaDeviceName(test.client, test.port), test.expected)
+            << "client '" << test.client << "', port '" << test.port << "'";
+    }
+}
+
+TEST(MakeNamesDistinct, NumbersRepeatedNames) {
+    const struct {
+        std::vector<std::string> names;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{"a", "b", "c"}, {"a", "b", "c"}},
+        {{"Synth", "Synth", "Synth"}, {"Synth", "Synth (2)", "Synth (3)"}},
+        // A number that is taken already is skipped.
+        {{"Synth", "Synth (2)", "Synth"}, {"Synth", "Synth (2)", "Synth (3)"}},
+        {{std::string(31, 'x'), std::string(31, 'x')},
+         {std::string(31, 'x'), std::string(27, 'x') + " (2)"}},
+    };
+    for (const auto& test : cases) {
+        std::vector<std::string> names = test.names;
+        winmm::MakeNamesDistinct(names);
+        std::string input;
+        for (const std::string& name : test.names) {
+            input += "'" + name + "' ";
+        }
+        EXPECT_EQ(names, test.expected) << input;
+        for (const std::string& name : names) {
+            EXPECT_LE(name.size(), kMaximumNameLength) << input;
+        }
+    }
+}
+
+}  // namespace
