@@ -4,10 +4,14 @@
 // server died.
 //
 // Here the process has one client, "Velmora", opened at the first listing and
-// kept while its server runs: it lists the ports, and every open output is a
-// port of it with its own queue and counters. The process callback moves the
-// queues into the port buffers; close waits until the receivers have had what
-// was sent; a dead or stalled server makes sends drop and waits end.
+// kept while its server runs: it lists the ports and owns one output port,
+// "Velmora:output", registered before the client is activated. Registering and
+// unregistering ports on an active client races with libjack's own process
+// thread (the process crashed in about one of three runs of 1,000 opens), so
+// the port stays for the client's life and an open output only borrows it,
+// with a queue and counters of its own. Velmora opens one output at a time. The process callback
+// moves the queues into the port buffers; close waits until the receivers have had what was sent; a
+// dead or stalled server makes sends drop and waits end.
 #include "output_backends.h"
 
 #include "device_names.h"
@@ -16,7 +20,6 @@
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -35,9 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 const char kClientName[] = "Velmora";
 const char kPortName[] = "output";
-
-// Outputs open at once on one client; Velmora itself opens one.
-constexpr size_t kMostOutputs = 8;
 
 // A queued message: its size, then its three bytes. The callback takes only
 // whole records, so it never sees half of one still being written.
@@ -64,7 +64,7 @@ struct JackClient;
 
 struct JackOutput {
     JackClient* owner = nullptr;
-    size_t slot = 0;
+    // The client's port, borrowed while the output is open.
     jack_port_t* port = nullptr;
     jack_ringbuffer_t* queue = nullptr;
     // Messages queued by the sender and moved into the port buffer by the
@@ -83,8 +83,9 @@ struct JackClient {
     std::atomic<bool> serverGone{false};
     // Cycles the process callback has completed.
     std::atomic<uint64_t> cycles{0};
-    // The open outputs, as the process callback sees them.
-    std::array<std::atomic<JackOutput*>, kMostOutputs> slots{};
+    jack_port_t* port = nullptr;
+    // The open output, as the process callback sees it.
+    std::atomic<JackOutput*> open{nullptr};
     size_t openOutputs = 0;
     // Outputs closed while the callback could not be seen to let go of them:
     // freed with the client.
@@ -199,13 +200,12 @@ bool CloseClientBounded(jack_client_t* client) {
 int Process(jack_nframes_t frames, void* argument) {
     JackClient& client = *static_cast<JackClient*>(argument);
     const uint64_t cycle = client.cycles.load(std::memory_order_relaxed) + 1;
-    for (std::atomic<JackOutput*>& slot : client.slots) {
-        JackOutput* output = slot.load(std::memory_order_acquire);
-        if (output == nullptr) {
-            continue;
-        }
-        void* buffer = jack_port_get_buffer(output->port, frames);
-        jack_midi_clear_buffer(buffer);
+    // Cleared in every cycle, open or not: a port buffer keeps what was last
+    // written to it, and anyone still connected would get it again.
+    void* buffer = jack_port_get_buffer(client.port, frames);
+    jack_midi_clear_buffer(buffer);
+    JackOutput* output = client.open.load(std::memory_order_acquire);
+    if (output != nullptr) {
         uint64_t moved = 0;
         unsigned char record[kRecordSize];
         while (jack_ringbuffer_read_space(output->queue) >= kRecordSize) {
@@ -254,9 +254,9 @@ bool WaitForCycles(JackClient& client, Condition done) {
     return true;
 }
 
-// Waits until no process callback can still hold the output whose slot was
-// just emptied; false when that cannot be seen. Callbacks run one at a time,
-// so only one may have taken it before, and it ends by counting its cycle.
+// Waits until no process callback can still hold the output just taken out; false when that cannot
+// be seen. Callbacks run one at a time, so only one may have taken it before, and it ends by
+// counting its cycle.
 bool WaitUntilUnseen(JackClient& client) {
     const uint64_t start = client.cycles.load(std::memory_order_acquire);
     return WaitForCycles(client,
@@ -290,7 +290,10 @@ JackClient* NewClient() {
         return nullptr;
     }
     jack_on_shutdown(client->client, OnShutdown, client);
-    if (jack_set_process_callback(client->client, Process, client) != 0 ||
+    client->port =
+        jack_port_register(client->client, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (client->port == nullptr ||
+        jack_set_process_callback(client->client, Process, client) != 0 ||
         jack_activate(client->client) != 0) {
         CloseClient(client);
         return nullptr;
@@ -320,14 +323,12 @@ JackClient* CurrentClient() {
 // client to free when the callback cannot be seen to have let go of it.
 void RemoveOutput(JackOutput* output) {
     JackClient& client = *output->owner;
-    // Once the callback lets go of the port, nothing clears its buffer any
-    // more: cut its connections first, so that no receiver reads it again.
+    // The next output on this port must reach only where it connects.
     if (!client.serverGone.load()) {
         jack_port_disconnect(client.client, output->port);
     }
-    client.slots[output->slot].store(nullptr, std::memory_order_release);
+    client.open.store(nullptr, std::memory_order_release);
     if (WaitUntilUnseen(client)) {
-        jack_port_unregister(client.client, output->port);
         FreeOutput(output);
     } else {
         client.retired.push_back(output);
@@ -338,36 +339,23 @@ void RemoveOutput(JackOutput* output) {
     }
 }
 
-// A new port of the current client, seen by the process callback, not yet
-// connected anywhere. Null when there is no server or no room.
+// An output on the current client's port, seen by the process callback, not
+// yet connected anywhere. Null when there is no server or the port is in use.
 JackOutput* NewOutput() {
     JackClient* client = CurrentClient();
-    if (client == nullptr) {
-        return nullptr;
-    }
-    size_t slot = 0;
-    while (slot < kMostOutputs && client->slots[slot].load() != nullptr) {
-        ++slot;
-    }
-    if (slot == kMostOutputs) {
+    if (client == nullptr || client->open.load() != nullptr) {
         return nullptr;
     }
     auto* output = new JackOutput;
     output->owner = client;
-    output->slot = slot;
+    output->port = client->port;
     output->queue = jack_ringbuffer_create(kQueueBytes);
-    const std::string name = slot == 0 ? kPortName : kPortName + std::to_string(slot + 1);
-    output->port = jack_port_register(client->client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
-                                      JackPortIsOutput, 0);
-    if (output->queue == nullptr || output->port == nullptr) {
-        if (output->port != nullptr) {
-            jack_port_unregister(client->client, output->port);
-        }
+    if (output->queue == nullptr) {
         FreeOutput(output);
         return nullptr;
     }
     ++client->openOutputs;
-    client->slots[slot].store(output, std::memory_order_release);
+    client->open.store(output, std::memory_order_release);
     return output;
 }
 
