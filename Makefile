@@ -1,7 +1,9 @@
 # Two commands for everyone: `make run` and `make test`.
-PRESETS := linux linux-asan windows
+# The fuzz preset's tests are a one-minute fuzz run; `make fuzz` runs longer.
+PRESETS := linux linux-asan windows fuzz
+FUZZ_SECONDS ?= 600
 
-.PHONY: run test build clean deps-run deps-test
+.PHONY: run test build fuzz bench clean deps-run deps-test
 
 run: deps-run
 	cmake --preset linux
@@ -20,6 +22,19 @@ build: deps-test
 	@set -e; for preset in $(PRESETS); do \
 		cmake --preset $$preset >/dev/null && cmake --build --preset $$preset; \
 	done
+
+# Fuzzes the configuration reader for FUZZ_SECONDS, going on from the inputs
+# that earlier runs found (kept in build/fuzz/fuzz/run).
+fuzz: deps-test
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	fuzz/run-fuzzer build/fuzz/fuzz/velmora_config_fuzzer $(FUZZ_SECONDS) build/fuzz/fuzz/run
+
+# Benchmarks and end-to-end timings, side by side in one run (docs/PERFORMANCE.md).
+bench: deps-test
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	bench/run-bench build/bench
 
 deps-run:
 	scripts/install-deps run
