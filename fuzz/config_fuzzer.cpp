@@ -11,7 +11,8 @@
 #include <string>
 
 #include "config/configuration.h"
-#include "fuzz_seams.h"
+#include "recording_midi_out.h"
+#include "settable_tick_count.h"
 #include "randomize/random_generator.h"
 #include "randomize/randomize.h"
 
@@ -123,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // and taken back afterwards, so every input starts from an empty list.
     const int32_t channel = static_cast<int32_t>(size % 16);
     HMIDIOUT handle = reinterpret_cast<HMIDIOUT>(static_cast<uintptr_t>(0x1000 + size % 7));
-    RecordedMessages().clear();
+    SentMessages().clear();
     ResetTickCountCalls();
     SetTickCountValue(static_cast<DWORD>(size * 2654435761u));
     SeedPending = true;
@@ -131,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RandomizeAll(handle, channel);
     ParameterList.swap(parameters);
 
-    const std::vector<RecordedMessage>& sent = RecordedMessages();
+    const std::vector<SentMessage>& sent = SentMessages();
     if (sent.size() != parameters.size()) {
         Violated("not one message per parameter", sent.size());
     }

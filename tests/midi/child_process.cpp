@@ -129,6 +129,21 @@ int ChildProcess::Stop(int signal) {
     return status;
 }
 
+bool StartJackReceiver(ChildProcess& receiver, const std::string& program,
+                       const std::string& server, const std::string& client, std::string& failure) {
+    if (!receiver.Start({program, "-s", server, "-n", client, "-t"})) {
+        failure = "cannot start " + program;
+        return false;
+    }
+    std::string line;
+    if (!receiver.ReadLine(line, std::chrono::milliseconds(5000)) ||
+        line != "ready " + client + ":input") {
+        failure = "the receiver did not get ready: '" + line + "'";
+        return false;
+    }
+    return true;
+}
+
 std::string RunProgram(const std::vector<std::string>& arguments, int& exitStatus) {
     exitStatus = -1;
     int output = -1;

@@ -34,6 +34,11 @@ class ChildProcess {
     std::string pending_;
 };
 
+// Starts jack_receiver (program) on the server as the client and waits for
+// its "ready CLIENT:input" line. On failure, says why in failure.
+bool StartJackReceiver(ChildProcess& receiver, const std::string& program,
+                       const std::string& server, const std::string& client, std::string& failure);
+
 // Runs a program (looked up in PATH) to its end and returns its standard
 // output; exitStatus gets
 // its exit code (-1 when it did not exit normally).

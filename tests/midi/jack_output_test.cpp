@@ -93,13 +93,10 @@ class JackOutput : public ::testing::Test {
     }
 
     bool StartReceiver() {
-        if (!receiver_.Start({JACK_RECEIVER, "-s", server_.Name(), "-n", receiverClient_, "-t"})) {
-            ADD_FAILURE() << "cannot start " << JACK_RECEIVER;
-            return false;
-        }
-        std::string line;
-        if (!receiver_.ReadLine(line, milliseconds(5000)) || line != "ready " + receiverPort_) {
-            ADD_FAILURE() << "the receiver did not get ready: '" << line << "'";
+        std::string failure;
+        if (!StartJackReceiver(receiver_, JACK_RECEIVER, server_.Name(), receiverClient_,
+                               failure)) {
+            ADD_FAILURE() << failure;
             return false;
         }
         return true;
