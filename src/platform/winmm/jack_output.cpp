@@ -86,7 +86,6 @@ struct JackClient {
     jack_port_t* port = nullptr;
     // The open output, as the process callback sees it.
     std::atomic<JackOutput*> open{nullptr};
-    size_t openOutputs = 0;
     // Outputs closed while the callback could not be seen to let go of them:
     // freed with the client.
     std::vector<JackOutput*> retired;
@@ -94,7 +93,7 @@ struct JackClient {
     // the client out of its graph (it does so with clients that run late).
     // Such a client is not used for new outputs.
     bool stalled = false;
-    // No longer the process's client; closed with its last output.
+    // No longer the process's client; closed when its open output is.
     bool detached = false;
 };
 
@@ -306,7 +305,7 @@ JackClient* NewClient() {
 // last output is).
 JackClient* CurrentClient() {
     if (current != nullptr && (current->serverGone.load() || current->stalled)) {
-        if (current->openOutputs == 0) {
+        if (current->open.load() == nullptr) {
             CloseClient(current);
         } else {
             current->detached = true;
@@ -333,8 +332,7 @@ void RemoveOutput(JackOutput* output) {
     } else {
         client.retired.push_back(output);
     }
-    --client.openOutputs;
-    if (client.detached && client.openOutputs == 0) {
+    if (client.detached) {
         CloseClient(&client);
     }
 }
@@ -354,7 +352,6 @@ JackOutput* NewOutput() {
         FreeOutput(output);
         return nullptr;
     }
-    ++client->openOutputs;
     client->open.store(output, std::memory_order_release);
     return output;
 }
