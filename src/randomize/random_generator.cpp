@@ -22,14 +22,17 @@ int32_t Step() {
 
 }  // namespace RandomGenerator
 
+int32_t ValueInRange(int32_t minimum, int32_t maximum, int32_t raw) {
+    const int32_t low = minimum == maximum ? minimum - 1 : minimum;
+    // C++ '%' truncates toward zero; raw is never negative, so neither is the
+    // remainder, even for the negative divisor of a reversed range.
+    return low + 1 + raw % (maximum - low);
+}
+
 int32_t RandomInRange(int32_t minimum, int32_t maximum) {
     if (SeedPending) {
         RandomGenerator::Seed(GetTickCount());
         SeedPending = false;
     }
-    const int32_t low = minimum == maximum ? minimum - 1 : minimum;
-    const int32_t raw = RandomGenerator::Step();
-    // C++ '%' truncates toward zero; raw is never negative, so neither is the
-    // remainder, even for the negative divisor of a reversed range.
-    return low + 1 + raw % (maximum - low);
+    return ValueInRange(minimum, maximum, RandomGenerator::Step());
 }

@@ -18,9 +18,13 @@ int32_t Step();
 // count and clears it.
 extern bool SeedPending;
 
-// A value for a parameter's range: minimum + 1 to maximum when minimum <
-// maximum, the value itself when they are equal, minimum + 1 to
-// 2 * minimum - maximum when minimum > maximum. One generator step per call.
+// The range rule: the value that the raw generator value r (0 to 32767) gives
+// for a range: minimum + 1 to maximum when minimum < maximum, the value itself
+// when they are equal, minimum + 1 to 2 * minimum - maximum when minimum >
+// maximum.
+int32_t ValueInRange(int32_t minimum, int32_t maximum, int32_t raw);
+
+// A value for a parameter's range by the range rule, from one generator step.
 int32_t RandomInRange(int32_t minimum, int32_t maximum);
 
 #endif

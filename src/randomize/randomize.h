@@ -10,11 +10,16 @@
 // data bytes to 7, so that no data byte can be taken for a status byte.
 DWORD PackControlChange(int32_t channel, int32_t controller, int32_t value);
 
+// Whether a Control Change can carry this controller number (0 to 127).
+bool IsControllerNumber(int32_t controller);
+
 // Sends one Control Change on the open output. Its result is not looked at.
 void SendControlChange(HMIDIOUT handle, int32_t channel, int32_t controller, int32_t value);
 
 // One Randomize pass: one Control Change with a fresh random value for every
 // parameter of ParameterList, in file order, on the given channel (0 to 15).
+// A parameter whose controller is not a controller number sends nothing, but
+// its value is still drawn.
 void RandomizeAll(HMIDIOUT handle, int32_t channel);
 
 #endif

@@ -156,21 +156,40 @@ TEST_F(RandomizeTest, SeedsAtTheFirstPassThatFindsAParameterAndNeverAgain) {
 }
 
 TEST_F(RandomizeTest, OutOfRangeFileValuesNeverProduceAHighDataByte) {
-    Add(200, 255, 0);    // values 256 to 510
-    Add(255, 100, 255);  // values 101 to 255
+    Add(74, 255, 0);     // values 256 to 510
+    Add(255, 100, 255);  // controller above 127: drawn, never sent
     Add(0, 0, 0);        // a blank line: controller 0, value 0
     for (int pass = 0; pass < 500; ++pass) {
         RandomizeAll(TestHandle(), 3);
     }
-    ASSERT_EQ(SentMessages().size(), 1500u);
+    ASSERT_EQ(SentMessages().size(), 1000u);
     for (size_t i = 0; i < SentMessages().size(); ++i) {
         const DWORD message = SentMessages()[i].message;
         ASSERT_EQ(StatusOf(message), 0xB3) << "message " << i;
-        ASSERT_LE(ControllerOf(message), 0x7F) << "message " << i;
         ASSERT_LE(ValueOf(message), 0x7F) << "message " << i;
     }
-    EXPECT_EQ(ControllerOf(SentMessages()[0].message), 200 & 0x7F);
-    EXPECT_EQ(SentMessages()[2].message, 0x000000B3u);
+    EXPECT_EQ(SentMessages()[1].message, 0x000000B3u);
+}
+
+TEST_F(RandomizeTest, AControllerAbove127SendsNothingButStillDrawsItsValue) {
+    // 250 is what '-6' reads as: masked it would be 122, Local Control.
+    Add(74, 0, 127);
+    Add(250, 0, 127);
+    Add(128, 0, 127);
+    Add(71, 0, 127);
+    RandomizeAll(TestHandle(), 0);
+
+    RandomGenerator::Seed(1);
+    std::vector<DWORD> expected;
+    expected.push_back(PackControlChange(0, 74, RandomInRange(0, 127)));
+    RandomInRange(0, 127);
+    RandomInRange(0, 127);
+    expected.push_back(PackControlChange(0, 71, RandomInRange(0, 127)));
+    std::vector<DWORD> sent;
+    for (const SentMessage& message : SentMessages()) {
+        sent.push_back(message.message);
+    }
+    EXPECT_EQ(sent, expected);
 }
 
 }  // namespace
