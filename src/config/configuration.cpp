@@ -3,82 +3,20 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <system_error>
 #include <vector>
 
+#include "config/line_reader.h"
 #include "config/tokenizer.h"
 
 std::list<Parameter*> ParameterList;
 
 namespace {
 
-constexpr int kEndOfFile = std::char_traits<char>::eof();
-constexpr char kControlZ = 0x1A;
 const char kDelimiters[] = " \t\n";
-
-// The next character of the file after the text rules: CR LF reads as LF, the
-// first Ctrl-Z ends the file, every other byte is itself. A stream error reads
-// as the end of the file. Both platforms read a file the same way, whatever
-// their C library's text mode does.
-int NextCharacter(std::streambuf& file, bool& ended) {
-    if (ended) {
-        return kEndOfFile;
-    }
-    int c = kEndOfFile;
-    try {
-        c = file.sbumpc();
-        if (c == '\r' && file.sgetc() == '\n') {
-            c = file.sbumpc();
-        }
-    } catch (...) {
-        c = kEndOfFile;
-    }
-    if (c == kEndOfFile || c == kControlZ) {
-        ended = true;
-        return kEndOfFile;
-    }
-    return c;
-}
-
-// Reads one line into buffer (NUL-terminated, at most kMaximumLineLength
-// characters, LF not stored). A longer line keeps its first characters and the
-// rest, up to and including its LF, is skipped so that the lines after it are
-// still read. False when nothing at all was left to read.
-bool ReadLine(std::streambuf& file, bool& ended, char (&buffer)[kMaximumLineLength + 1]) {
-    std::memset(buffer, 0, sizeof buffer);
-    int stored = 0;
-    bool extracted = false;
-    for (;;) {
-        const int c = NextCharacter(file, ended);
-        if (c == kEndOfFile) {
-            break;
-        }
-        extracted = true;
-        if (c == '\n') {
-            break;
-        }
-        if (stored == kMaximumLineLength) {
-            int skipped = c;
-            while (skipped != '\n' && skipped != kEndOfFile) {
-                skipped = NextCharacter(file, ended);
-            }
-            break;
-        }
-        buffer[stored++] = static_cast<char>(c);
-    }
-    return extracted;
-}
-
-Parameter* ParseParameter(const char* line) {
-    Parameter* parameter = new Parameter;
-    Tokenizer tokenizer(line);
-    parameter->label = tokenizer.NextToken(kDelimiters);
-    // Only the low 8 bits are kept: '-1' is 255, '300' is 44.
-    parameter->controller = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
-    parameter->minimum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
-    parameter->maximum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
-    return parameter;
-}
 
 // The running program file's full path, or false when the platform cannot
 // give all of it: a cut path could name some other file.
@@ -98,6 +36,17 @@ bool ProgramFilePath(std::string& path) {
 }
 
 }  // namespace
+
+Parameter* ParseParameter(const char* line) {
+    Parameter* parameter = new Parameter;
+    Tokenizer tokenizer(line);
+    parameter->label = tokenizer.NextToken(kDelimiters);
+    // Only the low 8 bits are kept: '-1' is 255, '300' is 44.
+    parameter->controller = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
+    parameter->minimum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
+    parameter->maximum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
+    return parameter;
+}
 
 std::string ConfigurationPath(const std::string& programPath) {
     const size_t separator = programPath.find_last_of("/\\");
@@ -135,9 +84,10 @@ void ReadConfiguration(std::istream& file, std::list<Parameter*>& parameters) {
     if (buffer == nullptr) {
         return;
     }
-    bool ended = false;
+    // Large enough to live on the heap rather than the dialog thread's stack.
+    std::unique_ptr<LineReader> lines(new LineReader(*buffer));
     char line[kMaximumLineLength + 1];
-    while (ReadLine(*buffer, ended, line)) {
+    while (lines->ReadLine(line)) {
         if (line[0] == '\0' || line[0] == '#') {
             continue;
         }
@@ -150,8 +100,15 @@ bool LoadConfiguration() {
     if (!ProgramFilePath(programPath)) {
         return false;
     }
+    const std::string path = ConfigurationPath(programPath);
+    // Only a regular file (links followed) is read: a FIFO would block the
+    // open, a device never end, and a directory open as an empty file.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return false;
+    }
     // Binary mode: the text rules are applied by the reader itself.
-    std::ifstream file(ConfigurationPath(programPath), std::ios::in | std::ios::binary);
+    std::ifstream file(path, std::ios::in | std::ios::binary);
     if (!file.is_open()) {
         return false;
     }

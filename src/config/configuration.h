@@ -30,6 +30,11 @@ std::string ConfigurationPath(const std::string& programPath);
 // digits, accumulated modulo 2^32 without any overflow check.
 uint32_t ReadInteger(const std::string& token);
 
+// The Parameter of one configuration line (not empty, not a comment): the
+// first token is the label; the next three, read as integers, give
+// controller, minimum and maximum, each its low 8 bits.
+Parameter* ParseParameter(const char* line);
+
 // Reads configuration lines from a byte stream and appends one new Parameter
 // per line that is neither empty nor a comment.
 void ReadConfiguration(std::istream& file, std::list<Parameter*>& parameters);
