@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "crt/winmain_startup.h"
+#include "kernel32/process_arguments.h"
 #include "main_dialog_test.h"
 #include "template_test.h"
 #include "user32_test.h"

@@ -122,6 +122,7 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 // kernel32
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+LPSTR WINAPI GetCommandLineA(void);
 DWORD WINAPI GetTickCount(void);
 DWORD WINAPI GetLastError(void);
 #define ERROR_SUCCESS 0L
