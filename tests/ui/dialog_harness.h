@@ -41,8 +41,8 @@ struct SeenMessageBox {
 // What the test gives the dialog and what it sees of it.
 namespace harness {
 
-// How long a test waits for what comes later: a mnemonic's click (about
-// 100 ms), a posted message, a window becoming active.
+// How long a test waits for what comes later: a posted message, a window
+// becoming active.
 constexpr int kWaitMs = 2000;
 
 // The result DialogBoxParamA gives when the script has left the dialog open.

@@ -30,6 +30,7 @@ class MainDialogTest : public QObject {
     void enterDoesNothing();
     void enterOnAFocusedButtonPressesIt();
     void mnemonicFocusesItsButton();
+    void everyMnemonicPressClicks();
     void escapeClosesAnOpenListFirst();
     void endingTheDialogClosesTheOutput_data();
     void endingTheDialogClosesTheOutput();

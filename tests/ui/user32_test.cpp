@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "dialog_harness.h"
 #include "dialog_template.h"
+#include "kernel32/main_thread_work.h"
 #include "program_resources.h"
 #include "resource.h"
 #include "resource_file.h"
@@ -203,6 +205,16 @@ void User32Test::postToADestroyedDialogFails() {
     QCOMPARE(PostMessageA(ended, kFirstOwnMessage, 0, 0), FALSE);
     QCOMPARE(EndDialog(ended, 1), FALSE);
     QCOMPARE(GetDlgItem(ended, IDC_OPEN_BUTTON), HWND{nullptr});
+}
+
+void User32Test::workPostedForTheMainThreadRunsInTheModalLoop() {
+    RunProbe([] {
+        std::thread::id ranOn;
+        std::thread notifier(
+            [&ranOn] { PostMainThreadWork([&ranOn] { ranOn = std::this_thread::get_id(); }); });
+        notifier.join();
+        QTRY_VERIFY_WITH_TIMEOUT(ranOn == std::this_thread::get_id(), harness::kWaitMs);
+    });
 }
 
 void User32Test::endDialogGivesTheResult() {

@@ -17,6 +17,7 @@ class User32Test : public QObject {
     void textsAndEnabling();
     void postedMessagesArriveLaterInOrder();
     void postToADestroyedDialogFails();
+    void workPostedForTheMainThreadRunsInTheModalLoop();
     void endDialogGivesTheResult();
     void endDialogWhileInitialising();
     void templatesByName();

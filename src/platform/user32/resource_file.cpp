@@ -1,6 +1,8 @@
 #include "resource_file.h"
 
 #include "byte_reader.h"
+#include "diagnostics/diagnostics.h"
+#include "program_resources.h"
 
 namespace user32 {
 
@@ -147,6 +149,21 @@ bool BuildIconFile(const std::vector<ResourceEntry>& entries, WORD groupNumber,
     iconFile = std::move(header);
     iconFile.insert(iconFile.end(), images.begin(), images.end());
     return true;
+}
+
+const std::vector<ResourceEntry>& ProgramResourceEntries() {
+    static const std::vector<ResourceEntry> entries = [] {
+        std::vector<ResourceEntry> read;
+        if (ReadResourceFile(ProgramResourceData(), ProgramResourceSize(), read)) {
+            Diagnose("user32", "the program's resources: %zu entries in %zu bytes", read.size(),
+                     ProgramResourceSize());
+        } else {
+            Diagnose("user32", "the program's resources (%zu bytes) are malformed",
+                     ProgramResourceSize());
+        }
+        return read;
+    }();
+    return entries;
 }
 
 }  // namespace user32

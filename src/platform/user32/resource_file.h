@@ -53,6 +53,10 @@ bool FirstIconGroup(const std::vector<ResourceEntry>& entries, WORD& groupNumber
 bool BuildIconFile(const std::vector<ResourceEntry>& entries, WORD groupNumber,
                    std::vector<BYTE>& iconFile);
 
+// The entries of the resources built into the program (program_resources.h),
+// read once; none when those are malformed.
+const std::vector<ResourceEntry>& ProgramResourceEntries();
+
 }  // namespace user32
 
 #endif

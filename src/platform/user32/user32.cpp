@@ -6,27 +6,15 @@
 #include <QGroupBox>
 #include <QMessageBox>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
-#include "crt/winmain_startup.h"
+#include "application.h"
+#include "diagnostics/diagnostics.h"
 #include "window.h"
 
 namespace {
-
-bool Set(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && value[0] != '\0';
-}
-
-// Without any of these Qt cannot start and aborts the process.
-bool DisplayAvailable() {
-    return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
-}
 
 QString Text(LPCSTR text) {
     return QString::fromLocal8Bit(text != nullptr ? text : "");
@@ -38,17 +26,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE /*instance*/, LPCSTR templateName, HWND
                                DLGPROC dialogProc, LPARAM initParam) {
     std::unique_ptr<QApplication> application;
     if (QCoreApplication::instance() == nullptr) {
-        if (!DisplayAvailable()) {
-            // WinMain ends with 0 whatever the dialog gives back: a program
-            // whose only window cannot be shown would seem to have succeeded.
-            std::fprintf(stderr,
-                         "%s: no display to show the dialog on (DISPLAY and WAYLAND_DISPLAY "
-                         "are not set)\n",
-                         program_invocation_short_name);
-            std::exit(EXIT_FAILURE);
-        }
-        application = std::make_unique<QApplication>(ProcessArgumentCount(), ProcessArguments());
+        application = user32::StartApplication();
     } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        Diagnose("user32", "DialogBoxParamA: the process's application has no windows");
         return -1;
     }
     const HWND dialog = user32::CreateDialogWindow(templateName, owner, dialogProc);
@@ -115,8 +95,11 @@ BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        Diagnose("user32", "MessageBoxA before any dialog, not shown: %s",
+                 text != nullptr ? text : "");
         return 0;
     }
+    user32::WatchMainThreadWork();
     const UINT kIconMask = 0xF0;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (type & kIconMask) {

@@ -57,6 +57,10 @@ HWND DialogItem(HWND dialog, int id);
 // found or shown.
 HWND CreateDialogWindow(LPCSTR templateName, HWND owner, DLGPROC procedure);
 
+// Makes whichever loop runs (a dialog's or a message box's) run the work that
+// other threads post for the main thread (kernel32/main_thread_work.h).
+void WatchMainThreadWork();
+
 // Runs the dialog's modal loop until EndDialog; then WM_DESTROY, and the
 // dialog's windows are gone.
 INT_PTR RunDialog(HWND dialog, LPARAM initParam);
