@@ -2,11 +2,14 @@
 // lies: in folders with long paths, with non-ASCII (UTF-8) names, beyond the
 // kernel's own path limit. Where the path cannot be had whole the load fails;
 // it never reads some other file. Every case plants decoy configurations
-// where a cut or misread path would lead.
+// where a cut or misread path would lead. A configuration that is not a
+// regular file fails to load, and a huge one loads; neither blocks the start.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +29,8 @@ namespace {
 
 const char kRealConfiguration[] = "Real 74 0 127\n";
 const char kDecoyLabel[] = "Decoy";
+// A probe that blocks is ended by SIGALRM after this long.
+const unsigned kHangGuardSeconds = 60;
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -64,6 +69,7 @@ std::string RunAt(int directory, const std::string& name, int cwd, int& status) 
         if (fchdir(cwd) != 0) {
             _exit(126);
         }
+        alarm(kHangGuardSeconds);
         char* const arguments[] = {const_cast<char*>(name.c_str()), nullptr};
         execveat(directory, name.c_str(), arguments, environ, 0);
         _exit(127);
@@ -236,5 +242,82 @@ TEST_P(ProgramPath, FindsTheConfigurationBesideTheProgramOrFails) {
 
 INSTANTIATE_TEST_SUITE_P(Folders, ProgramPath, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct HostileConfiguration {
+    const char* name;
+    // Makes the configuration at path; false when it could not.
+    bool (*make)(const std::string& path);
+};
+
+bool MakeLinkToDevZero(const std::string& path) {
+    return symlink("/dev/zero", path.c_str()) == 0;
+}
+
+bool MakeFifo(const std::string& path) {
+    return mkfifo(path.c_str(), 0644) == 0;
+}
+
+bool MakeDirectory(const std::string& path) {
+    return mkdir(path.c_str(), 0755) == 0;
+}
+
+// One parameter, then 2 GB without a line feed, taking no room on the disk.
+bool MakeHugeSparseFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    const std::string first = kRealConfiguration;
+    const bool made = fd >= 0 &&
+                      write(fd, first.data(), first.size()) == static_cast<ssize_t>(first.size()) &&
+                      ftruncate(fd, off_t{2} << 30) == 0;
+    return fd >= 0 && close(fd) == 0 && made;
+}
+
+bool MakeSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool made =
+        fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return fd >= 0 && close(fd) == 0 && made;
+}
+
+TEST(HostileConfiguration, LoadsOrFailsWithoutBlocking) {
+    const HostileConfiguration cases[] = {
+        {"link to /dev/zero", MakeLinkToDevZero},
+        {"FIFO", MakeFifo},
+        {"directory", MakeDirectory},
+        {"2 GB, one line feed", MakeHugeSparseFile},
+        {"socket", MakeSocket},
+    };
+    char pattern[] = "/tmp/velmora-hostile-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
+    const std::string root = pattern;
+    const std::string probe = ReadWholeFile(VELMORA_PROBE_PATH);
+    ASSERT_FALSE(probe.empty()) << "cannot read " << VELMORA_PROBE_PATH;
+
+    std::string outcomes;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string folder = root + "/" + std::to_string(i);
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0) << folder;
+        const int folderFd = open(folder.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+        ASSERT_TRUE(WriteFileAt(folderFd, "Velmora", probe, 0755));
+        ASSERT_TRUE(cases[i].make(folder + "/Velmora.cfg")) << cases[i].name;
+        int status = 0;
+        const std::string output = RunAt(folderFd, "Velmora", folderFd, status);
+        close(folderFd);
+        outcomes += std::string(cases[i].name) + ": " +
+                    (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? "blocked\n" : output);
+    }
+    EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+    EXPECT_EQ(outcomes,
+              "link to /dev/zero: not loaded\n"
+              "FIFO: not loaded\n"
+              "directory: not loaded\n"
+              "2 GB, one line feed: loaded\nReal\n"
+              "socket: not loaded\n");
+}
 
 }  // namespace
