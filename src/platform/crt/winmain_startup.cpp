@@ -16,9 +16,9 @@ void PrepareStandardStreams(int, char**, char**) {
 // every shared library (Qt, libjack, libasound) and of the program itself:
 // nothing can have opened a file or a connection on 0, 1 or 2 by then. A
 // constructor priority would only order the program's own constructors.
-__attribute__((section(".preinit_array"),
-               used)) void (*const prepareStandardStreams)(int, char**,
-                                                           char**) = PrepareStandardStreams;
+using PreinitFunction = void (*)(int, char**, char**);
+__attribute__((section(".preinit_array"), used)) const PreinitFunction prepareStandardStreams =
+    PrepareStandardStreams;
 
 // The command line after the program's name, as WinMain gets it.
 LPSTR ArgumentsOf(LPSTR commandLine) {

@@ -3,8 +3,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "diagnostics/diagnostics.h"
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
@@ -31,6 +34,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
         if (length < 0) {
+            Diagnose("kernel32", "GetModuleFileNameA: /proc/self/exe: %s", std::strerror(errno));
             lastError = 2;  // ERROR_FILE_NOT_FOUND
             return 0;
         }
@@ -45,6 +49,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
         return 0;
     }
     if (path.size() >= size) {
+        Diagnose("kernel32", "GetModuleFileNameA: %.*s is cut to %lu bytes",
+                 static_cast<int>(path.size()), path.data(), static_cast<unsigned long>(size - 1));
         std::memcpy(fileName, path.data(), size - 1);
         fileName[size - 1] = '\0';
         lastError = ERROR_INSUFFICIENT_BUFFER;
@@ -52,6 +58,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
     }
     std::memcpy(fileName, path.data(), path.size());
     fileName[path.size()] = '\0';
+    Diagnose("kernel32", "GetModuleFileNameA: %.*s", static_cast<int>(path.size()), path.data());
     lastError = ERROR_SUCCESS;
     return static_cast<DWORD>(path.size());
 }

@@ -133,6 +133,7 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     const int length = std::vsnprintf(buffer, kLimit, format, arguments);
     va_end(arguments);
     if (length < 0) {
+        Diagnose("user32", "wsprintfA: cannot format \"%s\"", format);
         buffer[0] = '\0';
         return 0;
     }

@@ -3,6 +3,7 @@
 // the dialog that owns the window.
 #include <QCoreApplication>
 
+#include "diagnostics/diagnostics.h"
 #include "posted_message.h"
 #include "window.h"
 
@@ -47,6 +48,7 @@ HWND DialogItem(HWND dialog, int id) {
 
 LRESULT DeliverMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (LiveWindow(window) == nullptr) {
+        Diagnose("user32", "message %#x sent to a window that does not exist", message);
         return 0;
     }
     switch (window->kind) {
@@ -74,6 +76,7 @@ LRESULT DeliverMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 
 bool PostWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (LiveWindow(window) == nullptr) {
+        Diagnose("user32", "message %#x posted to a window that does not exist", message);
         return false;
     }
     QCoreApplication::postEvent(window->dialog->widget,
