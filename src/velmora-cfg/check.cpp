@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <utility>
 
 #include "config/configuration.h"
 #include "config/line_reader.h"
@@ -221,11 +222,19 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
 }  // namespace
 
 std::bitset<128> SendableValues(int minimum, int maximum) {
+    // Every raw value is tried, so a range costs 32768 steps: each range is
+    // worked out once.
+    static std::map<std::pair<int, int>, std::bitset<128>> known;
+    const auto found = known.find({minimum, maximum});
+    if (found != known.end()) {
+        return found->second;
+    }
     std::bitset<128> values;
     for (int32_t raw = 0; raw <= 0x7FFF && !values.all(); ++raw) {
         const DWORD message = PackControlChange(0, 0, ValueInRange(minimum, maximum, raw));
         values.set((message >> 16) & 0x7F);
     }
+    known.emplace(std::make_pair(minimum, maximum), values);
     return values;
 }
 
