@@ -159,12 +159,12 @@ void CheckController(int line, int controller, Reporter& reporter, FileState& st
 void CheckRange(int line, int minimum, int maximum, Reporter& reporter, FileState& state) {
     const std::bitset<128> values = SendableValues(minimum, maximum);
     const std::string range = std::to_string(minimum) + " " + std::to_string(maximum);
-    if (minimum != maximum && values.count() == 1) {
-        reporter.Warning(line, "range " + range + " can send only " + DescribeValues(values) +
-                                   ": a press never sends the minimum");
-    } else if (minimum > maximum) {
+    if (minimum > maximum) {
         reporter.Warning(line,
                          "reversed range " + range + ": a press sends " + DescribeValues(values));
+    } else if (minimum < maximum && values.count() == 1) {
+        reporter.Warning(line, "range " + range + " can send only " + DescribeValues(values) +
+                                   ": a press never sends the minimum");
     } else if (minimum < maximum && !state.minimumNoted) {
         reporter.Note(line, "a press never sends the minimum: " + range + " sends " +
                                 DescribeValues(values) +

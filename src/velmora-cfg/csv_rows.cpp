@@ -1,6 +1,7 @@
 #include "velmora-cfg/csv_rows.h"
 
 // The parser's header uses std::numeric_limits without including it.
+#include <algorithm>
 #include <limits>
 
 // The parser reads in the calling thread: the mingw build has no threads.
@@ -24,8 +25,7 @@ std::string ErrorText(const io::error::base& error) {
     std::string text = error.what();
     // The parser's messages name the file and line themselves; the caller
     // says both.
-    const size_t inFile = text.find(" in file");
-    return inFile == std::string::npos ? text : text.substr(0, inFile);
+    return text.substr(0, std::min(text.find(" in line"), text.find(" in file")));
 }
 
 }  // namespace

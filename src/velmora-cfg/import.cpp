@@ -91,9 +91,12 @@ std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
     long high = 127;
     if ((!row.ccMinimum.empty() && !ReadWholeNumber(row.ccMinimum, low)) ||
         (!row.ccMaximum.empty() && !ReadWholeNumber(row.ccMaximum, high)) ||
-        high > kLargest14BitValue || low > high) {
+        high > kLargest14BitValue) {
         return "range not readable: '" + CommentText(row.ccMinimum) + "' to '" +
                CommentText(row.ccMaximum) + "'";
+    }
+    if (low > high) {
+        return "range reversed: " + std::to_string(low) + " to " + std::to_string(high);
     }
     if (high > 127) {
         low >>= 7;
@@ -210,14 +213,23 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
+// The names written so far, by their lower-case spelling.
+struct OutputNames {
+    std::map<std::string, std::string> folders;
+    std::set<std::string> files;
+};
+
 // Where an instrument's file goes. Names that differ only in case would be
-// one file on Windows and macOS: a later one gets a number.
+// one file on Windows and macOS: a later one gets a number, and goes into
+// the folder of the first spelling.
 std::filesystem::path OutputPath(const Instrument& instrument, const ImportOptions& options,
-                                 std::set<std::string>& taken) {
-    const std::string folder = SafeFileName(instrument.manufacturer);
+                                 OutputNames& taken) {
+    const std::string manufacturer = SafeFileName(instrument.manufacturer);
+    const std::string& folder =
+        taken.folders.emplace(LowerAscii(manufacturer), manufacturer).first->second;
     const std::string device = SafeFileName(instrument.device);
     std::string name = device;
-    for (int number = 2; !taken.insert(LowerAscii(folder + "/" + name)).second; ++number) {
+    for (int number = 2; !taken.files.insert(LowerAscii(folder + "/" + name)).second; ++number) {
         name = device + " (" + std::to_string(number) + ")";
     }
     return std::filesystem::path(options.outputFolder) / std::filesystem::u8path(folder) /
@@ -273,7 +285,7 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
     int instruments = 0;
     int parameters = 0;
     std::map<std::string, int> leftOut;
-    std::set<std::string> taken;
+    OutputNames taken;
     for (const std::string& csvPath : csvPaths) {
         std::ifstream file(csvPath, std::ios::in | std::ios::binary);
         std::vector<CsvRow> rows;
