@@ -26,11 +26,15 @@ IMPORTED = ["Acme/Hostile.csv", "Acme/copy.csv", "Odd/Names.csv", "Odd/Unicode.c
 
 
 def run(command, cwd, env=None):
-    result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                            capture_output=True, timeout=120, check=False)
-    # A Windows console program ends its lines with CR LF.
-    output = result.stdout.replace(b"\r\n", b"\n").decode("utf-8", "replace")
-    return output + f"exit status: {result.returncode}\n"
+    # Output to a file, not a pipe: Wine's helper processes inherit it and
+    # would keep a pipe open after the program has ended.
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=output, stderr=errors, timeout=120, check=False)
+        output.seek(0)
+        # A Windows console program ends its lines with CR LF.
+        text = output.read().replace(b"\r\n", b"\n").decode("utf-8", "replace")
+    return text + f"exit status: {result.returncode}\n"
 
 
 def same(what, expected, actual):
