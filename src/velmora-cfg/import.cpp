@@ -126,7 +126,8 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
     }
     parameter.controller = static_cast<int>(controller);
     if (const char* name = RiskyControllerName(parameter.controller)) {
-        return "controller does more than change a sound: " + row.ccNumber + " is " + name;
+        return "controller does more than change a sound: " + std::to_string(controller) + " is " +
+               name;
     }
     const std::string range = RangeToWrite(row, parameter.minimum, parameter.maximum);
     if (!range.empty()) {
@@ -134,7 +135,8 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
     }
     for (const WrittenParameter& earlier : written) {
         if (earlier.controller == parameter.controller) {
-            return "controller already written: " + row.ccNumber + " as " + earlier.label;
+            return "controller already written: " + std::to_string(controller) + " as " +
+                   earlier.label;
         }
     }
     parameter.label = LabelOf(row.parameterName, parameter.controller);

@@ -8,9 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <list>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "config/configuration.h"
@@ -22,14 +24,27 @@ namespace {
 
 using Row = std::tuple<std::string, int, std::string>;
 
+// Every raw generator value of a range, as a data byte; each range once.
+std::string ValuesOfRange(int minimum, int maximum) {
+    static std::map<std::pair<int, int>, std::string> known;
+    std::string& values = known[{minimum, maximum}];
+    if (values.empty()) {
+        std::bitset<128> bytes;
+        for (int32_t raw = 0; raw <= 0x7FFF; ++raw) {
+            bytes.set(ValueInRange(minimum, maximum, raw) & 0x7F);
+        }
+        values = bytes.to_string();
+    }
+    return values;
+}
+
 std::vector<Row> ProgramRows(const std::list<Parameter*>& parameters) {
     std::vector<Row> rows;
     for (const Parameter* parameter : parameters) {
-        std::bitset<128> values;
-        for (int32_t raw = 0; raw <= 0x7FFF && IsControllerNumber(parameter->controller); ++raw) {
-            values.set(ValueInRange(parameter->minimum, parameter->maximum, raw) & 0x7F);
-        }
-        rows.emplace_back(parameter->label, parameter->controller, values.to_string());
+        rows.emplace_back(parameter->label, parameter->controller,
+                          IsControllerNumber(parameter->controller)
+                              ? ValuesOfRange(parameter->minimum, parameter->maximum)
+                              : std::bitset<128>().to_string());
     }
     return rows;
 }
