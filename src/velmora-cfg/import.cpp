@@ -304,7 +304,8 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
         }
         const Instrument instrument = MakeInstrument(rows, csvPath, options);
         if (instrument.parameters < options.minimumParameters) {
-            log << csvPath << ": not written: " << instrument.parameters << " parameters\n";
+            log << csvPath << ": not written: " << instrument.parameters
+                << " parameters, fewer than " << options.minimumParameters << '\n';
             status = std::max(status, 1);
             leftOut["instruments not written, with too few parameters"] += 1;
             continue;

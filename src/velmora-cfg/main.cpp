@@ -1,5 +1,6 @@
 // velmora-cfg: explains a Velmora configuration before it is used, and makes
 // configurations from instrument descriptions.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -52,7 +53,7 @@ int Import(const std::vector<std::string>& arguments) {
         } else if (argument == "--snapshot" && hasValue) {
             options.snapshot = arguments[++index];
         } else if (argument == "--at-least" && hasValue) {
-            options.minimumParameters = std::atoi(arguments[++index].c_str());
+            options.minimumParameters = std::max(1, std::atoi(arguments[++index].c_str()));
         } else if (!argument.empty() && argument[0] == '-') {
             return Usage();
         } else {
