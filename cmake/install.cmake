@@ -1,10 +1,19 @@
 # `cmake --install`: the Linux program and its configuration in a folder of
 # their own (the program reads Velmora.cfg beside itself), a `velmora`
-# command on the PATH, and a desktop menu entry with its icon.
-if(WIN32 OR NOT TARGET Velmora)
+# command on the PATH, and a desktop menu entry with its icon; `velmora-cfg`
+# and the instrument library.
+if(WIN32)
     return()
 endif()
 include(GNUInstallDirs)
+
+# The configuration companion on the PATH, and the instrument library.
+install(TARGETS velmora-cfg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY instruments/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/instruments)
+
+if(NOT TARGET Velmora)
+    return()
+endif()
 set(VELMORA_INSTALL_DIR lib/velmora CACHE STRING
     "Folder of the program and its configuration, relative to the prefix")
 

@@ -1,7 +1,10 @@
 // Arbitrary bytes as a configuration file, read and then randomized into a
 // recording midiOutShortMsg. Every input must keep the promises a musician
 // relies on: no crash, and nothing but well-formed Control Changes on the
-// chosen channel, one per parameter, each inside its parameter's range.
+// chosen channel, one per parameter, each inside its parameter's range. The
+// checker (velmora-cfg check) reads the same bytes and must list the same
+// parameters.
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include "settable_tick_count.h"
 #include "randomize/random_generator.h"
 #include "randomize/randomize.h"
+#include "velmora-cfg/check.h"
 
 namespace {
 
@@ -78,6 +82,33 @@ void CheckRoundTrip(const Parameter& parameter, size_t index) {
     delete again.front();
 }
 
+// The checker's table lists the program's parameters, in order, each with
+// the values of its own range.
+void CheckCheckerAgrees(const std::string& bytes, const std::list<Parameter*>& parameters) {
+    std::stringbuf file(bytes);
+    std::vector<CheckedParameter> checked;
+    std::ostringstream report;
+    CheckConfiguration("fuzz.cfg", file, checked, report);
+    if (checked.size() != parameters.size()) {
+        Violated("the checker lists another number of parameters", checked.size());
+    }
+    size_t index = 0;
+    for (const Parameter* parameter : parameters) {
+        const CheckedParameter& row = checked[index];
+        const std::bitset<128> values = IsControllerNumber(parameter->controller)
+                                            ? SendableValues(parameter->minimum, parameter->maximum)
+                                            : std::bitset<128>();
+        if (row.label != parameter->label || row.controller != parameter->controller ||
+            row.values != values) {
+            Violated("the checker's table differs from the program's parameter", index);
+        }
+        if (index > 0 && row.line <= checked[index - 1].line) {
+            Violated("the checker's line numbers do not increase", index);
+        }
+        ++index;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -93,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parameters.size() > lines) {
         Violated("more parameters than lines", parameters.size());
     }
+    CheckCheckerAgrees(bytes, parameters);
 
     // Labels are taken from the input in order and never hold a delimiter or
     // a NUL; a label is empty only for a line without any token.

@@ -2,16 +2,9 @@
 #define VELMORA_RANDOMIZE_RANDOMIZE_H
 
 #include "midi/midi_output_port.h"
+#include "randomize/control_change.h"
 
 #include <cstdint>
-
-// The short message of a Control Change: status 0xB0 + channel in the low
-// byte, then controller, then value. The channel is kept to 4 bits and both
-// data bytes to 7, so that no data byte can be taken for a status byte.
-DWORD PackControlChange(int32_t channel, int32_t controller, int32_t value);
-
-// Whether a Control Change can carry this controller number (0 to 127).
-bool IsControllerNumber(int32_t controller);
 
 // Sends one Control Change on the open output. Its result is not looked at.
 void SendControlChange(HMIDIOUT handle, int32_t channel, int32_t controller, int32_t value);

@@ -1,0 +1,28 @@
+#ifndef VELMORA_CFG_CSV_ROWS_H
+#define VELMORA_CFG_CSV_ROWS_H
+
+#include <istream>
+#include <string>
+#include <vector>
+
+// One row of an instrument description in the MIDI Guide dataset's format,
+// only the columns an import uses; every field as written, untrusted.
+struct CsvRow {
+    int line = 0;
+    // Empty when the row could be read; otherwise why not.
+    std::string unreadable;
+    std::string manufacturer;
+    std::string device;
+    std::string section;
+    std::string parameterName;
+    std::string ccNumber;
+    std::string ccMinimum;
+    std::string ccMaximum;
+};
+
+// Reads the rows of one CSV file, finding the columns by their header names.
+// False, with the reason in problem, when the file has no usable header.
+bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow>& rows,
+                 std::string& problem);
+
+#endif

@@ -1,0 +1,99 @@
+#include "velmora-cfg/file_names.h"
+
+#include <cstring>
+
+namespace {
+
+bool IsUnsafeAscii(unsigned char c) {
+    return c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr;
+}
+
+// Windows treats these as devices, with any extension ("CON.cfg" too).
+bool IsReservedName(const std::string& name) {
+    static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL"};
+    const std::string stem = name.substr(0, name.find('.'));
+    std::string upper;
+    for (const char c : stem) {
+        upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    for (const char* reserved : kReserved) {
+        if (upper == reserved) {
+            return true;
+        }
+    }
+    return upper.size() == 4 &&
+           (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '0' && upper[3] <= '9';
+}
+
+void TrimBlanksAndDots(std::string& name) {
+    const size_t first = name.find_first_not_of(" .");
+    if (first == std::string::npos) {
+        name.clear();
+        return;
+    }
+    name = name.substr(first, name.find_last_not_of(" .") - first + 1);
+}
+
+}  // namespace
+
+size_t Utf8SequenceLength(const std::string& text, size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        return 1;
+    }
+    size_t length = 0;
+    unsigned minimum = 0;
+    unsigned code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, minimum = 0x80, code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, minimum = 0x800, code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, minimum = 0x10000, code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (size_t next = 1; next < length; ++next) {
+        const unsigned char c = static_cast<unsigned char>(text[at + next]);
+        if ((c & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (c & 0x3Fu);
+    }
+    // No overlong forms, no surrogates, nothing above U+10FFFF.
+    const bool valid = code >= minimum && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    return valid ? length : 0;
+}
+
+std::string SafeFileName(const std::string& name) {
+    std::string safe;
+    for (size_t at = 0; at < name.size();) {
+        const size_t length = Utf8SequenceLength(name, at);
+        if (length == 0 || (length == 1 && IsUnsafeAscii(static_cast<unsigned char>(name[at])))) {
+            safe += '_';
+            at += length == 0 ? 1 : length;
+            continue;
+        }
+        // Cut only between characters.
+        if (safe.size() + length > kMaximumFileNameBytes) {
+            break;
+        }
+        safe.append(name, at, length);
+        at += length;
+    }
+    if (safe.size() > kMaximumFileNameBytes) {
+        safe.resize(kMaximumFileNameBytes);
+    }
+    TrimBlanksAndDots(safe);
+    if (safe.empty()) {
+        return "unnamed";
+    }
+    if (IsReservedName(safe)) {
+        safe.insert(0, "_");
+    }
+    return safe;
+}

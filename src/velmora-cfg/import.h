@@ -1,0 +1,51 @@
+#ifndef VELMORA_CFG_IMPORT_H
+#define VELMORA_CFG_IMPORT_H
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "velmora-cfg/csv_rows.h"
+
+struct ImportOptions {
+    std::string outputFolder = ".";
+    // The date of the dataset's snapshot, for the files' headers.
+    std::string snapshot;
+    // An instrument with fewer parameters is not written.
+    int minimumParameters = 1;
+};
+
+// A row that is not written, and why.
+struct LeftOutRow {
+    int line = 0;
+    std::string name;
+    std::string reason;
+};
+
+// What an import made of one instrument's rows.
+struct Instrument {
+    std::string manufacturer;
+    std::string device;
+    // "Manufacturer/Device.csv", where the rows came from.
+    std::string source;
+    // The configuration's text; its parameter lines come first, the rows
+    // left out are listed at its end.
+    std::string text;
+    int parameters = 0;
+    std::vector<LeftOutRow> leftOut;
+};
+
+// Turns one instrument's rows into a configuration that Velmora can use
+// safely: only rows with a controller that changes a sound and a range with
+// at least two values Velmora can send, each controller once.
+Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& csvPath,
+                          const ImportOptions& options);
+
+// Imports every CSV file into OUTPUT/MANUFACTURER/DEVICE.cfg and writes what
+// it did to log. 0 when every file was written, 1 when an instrument had too
+// few parameters, 2 when a file could not be read or written.
+int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
+                      std::ostream& log);
+
+#endif

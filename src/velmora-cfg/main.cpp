@@ -1,0 +1,91 @@
+// velmora-cfg: explains a Velmora configuration before it is used, and makes
+// configurations from instrument descriptions.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "config/configuration.h"
+#include "velmora-cfg/check.h"
+#include "velmora-cfg/import.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: velmora-cfg check FILE...\n"
+    "       velmora-cfg import CSV... [-o FOLDER] [--snapshot DATE] [--at-least N]\n"
+    "\n"
+    "check   tells what Velmora will do with each configuration file: warnings and\n"
+    "        notes as FILE:LINE: ..., then the parameters with the values a press can\n"
+    "        send. Exit status 0: nothing to warn about, 1: warnings, 2: a file\n"
+    "        could not be read. Without arguments: the Velmora.cfg in this folder.\n"
+    "import  makes a configuration FOLDER/MANUFACTURER/DEVICE.cfg from each\n"
+    "        instrument description (CSV of the MIDI Guide dataset); FOLDER is the\n"
+    "        current one unless given. DATE names the dataset's snapshot in the\n"
+    "        files; an instrument with fewer than N parameters is not written.\n";
+
+int Usage() {
+    std::cerr << kUsage;
+    return kUnreadable;
+}
+
+int Check(const std::vector<std::string>& paths) {
+    int status = kNothingToWarn;
+    for (size_t index = 0; index < paths.size(); ++index) {
+        std::cout << (index == 0 ? "" : "\n");
+        const int fileStatus = CheckFile(paths[index], std::cout);
+        status = fileStatus > status ? fileStatus : status;
+    }
+    return status;
+}
+
+int Import(const std::vector<std::string>& arguments) {
+    ImportOptions options;
+    std::vector<std::string> csvPaths;
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        const bool hasValue = index + 1 < arguments.size();
+        if (argument == "-o" && hasValue) {
+            options.outputFolder = arguments[++index];
+        } else if (argument == "--snapshot" && hasValue) {
+            options.snapshot = arguments[++index];
+        } else if (argument == "--at-least" && hasValue) {
+            options.minimumParameters = std::max(1, std::atoi(arguments[++index].c_str()));
+        } else if (!argument.empty() && argument[0] == '-') {
+            return Usage();
+        } else {
+            csvPaths.push_back(argument);
+        }
+    }
+    if (csvPaths.empty()) {
+        return Usage();
+    }
+    return ImportInstruments(csvPaths, options, std::cout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        // The file that Velmora would read if it lay in this folder.
+        const std::string own = ConfigurationPath("Velmora.exe");
+        std::error_code error;
+        if (std::filesystem::exists(own, error)) {
+            return CheckFile(own, std::cout);
+        }
+        return Usage();
+    }
+    const std::string& command = arguments[0];
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "check" && !rest.empty()) {
+        return Check(rest);
+    }
+    if (command == "import") {
+        return Import(rest);
+    }
+    return Usage();
+}

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Runs velmora-cfg on the committed cases and compares everything it
+prints and writes with the committed expectations.
+
+  velmora_cfg_runs.py check PROGRAM [--wine RUN_DIR]
+      `check` on every file of check/, a folder and a missing file; its report
+      and exit status must equal check.expected. With --wine, PROGRAM is
+      velmora-cfg.exe, run under Wine in the prefix of the desktop in RUN_DIR.
+  velmora_cfg_runs.py import PROGRAM
+      `import` of import/csv/; the files written must equal import/expected/,
+      its report and exit status import/expected.log, and every file written
+      must pass `check` with nothing to warn about.
+"""
+
+import argparse
+import difflib
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+IMPORTED = ["Acme/Hostile.csv", "Acme/copy.csv", "Odd/Names.csv", "Odd/Unicode.csv",
+            "Empty/Nothing.csv", "Broken/NoHeader.csv"]
+
+
+def run(command, cwd, env=None):
+    # Output to a file, not a pipe: Wine's helper processes inherit it and
+    # would keep a pipe open after the program has ended.
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=output, stderr=errors, timeout=120, check=False)
+        output.seek(0)
+        # A Windows console program ends its lines with CR LF.
+        text = output.read().replace(b"\r\n", b"\n").decode("utf-8", "replace")
+    return text + f"exit status: {result.returncode}\n"
+
+
+def same(what, expected, actual):
+    if expected == actual:
+        return True
+    sys.stdout.writelines(difflib.unified_diff(
+        expected.splitlines(keepends=True), actual.splitlines(keepends=True),
+        f"expected {what}", f"actual {what}"))
+    return False
+
+
+def wine_command(run_dir):
+    sys.path.insert(0, str(HERE.parent / "windows" / "wine"))
+    import wine_harness  # noqa: E402
+    state = wine_harness.read_state(Path(run_dir))
+    if state is None:
+        raise SystemExit(f"no Wine desktop in {run_dir}: run the wine.desktop_setup test first")
+    return [wine_harness.find_tool("wine")], wine_harness.wine_environment(state)
+
+
+def check(program, run_dir):
+    prefix, env = wine_command(run_dir) if run_dir else ([], None)
+    cases = sorted(f"check/{path.name}" for path in (HERE / "check").iterdir())
+    report = run(prefix + [program, "check"] + cases + ["check", "check/missing.cfg"], HERE, env)
+    return same("check report", (HERE / "check.expected").read_text(encoding="utf-8"), report)
+
+
+def tree(folder):
+    return {str(path.relative_to(folder)): path.read_bytes()
+            for path in sorted(folder.rglob("*")) if path.is_file()}
+
+
+def import_files(program):
+    with tempfile.TemporaryDirectory(prefix="velmora-cfg-import.") as work:
+        work = Path(work)
+        shutil.copytree(HERE / "import" / "csv", work / "csv")
+        log = run([program, "import", "--snapshot", "2026-06-30", "-o", "out"]
+                  + [f"csv/{name}" for name in IMPORTED], work)
+        ok = same("import report", (HERE / "import" / "expected.log").read_text(encoding="utf-8"),
+                  log)
+        expected, written = tree(HERE / "import" / "expected"), tree(work / "out")
+        for name in sorted(set(expected) | set(written)):
+            ok &= same(name, expected.get(name, b"").decode("utf-8"),
+                       written.get(name, b"").decode("utf-8"))
+        checked = run([program, "check"] + sorted(str(work / "out" / name) for name in written),
+                      work)
+        if not checked.endswith("exit status: 0\n"):
+            print(f"the files written do not pass the check:\n{checked}")
+            ok = False
+        return ok
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("command", choices=["check", "import"])
+    parser.add_argument("program")
+    parser.add_argument("--wine", metavar="RUN_DIR")
+    arguments = parser.parse_args()
+    if arguments.command == "check":
+        ok = check(arguments.program, arguments.wine)
+    else:
+        ok = import_files(arguments.program)
+    sys.exit(0 if ok else 1)
+
+
+if __name__ == "__main__":
+    main()
