@@ -15,7 +15,7 @@ namespace {
 
 const char kAttribution[] = "Derived from the MIDI Guide dataset by Pencil Research, CC BY-SA 4.0";
 // Labels are cut so that the columns stay readable.
-constexpr size_t kMaximumLabelLength = 24;
+constexpr size_t kMaximumLabelLength = 40;
 // Names from the dataset are cut in comments, which must stay one line each.
 constexpr size_t kMaximumShownNameBytes = 80;
 // A 14-bit pair's range (up to 16383) is sent on its coarse controller,
@@ -247,6 +247,24 @@ bool PassesCheck(const Instrument& instrument) {
            static_cast<int>(parameters.size()) == instrument.parameters;
 }
 
+// The parameters of one section together, the sections in the order in which
+// they first appear; within a section the source's order stays.
+void GroupBySection(std::vector<WrittenParameter>& parameters) {
+    std::vector<std::string> sections;
+    for (const WrittenParameter& parameter : parameters) {
+        if (std::find(sections.begin(), sections.end(), parameter.section) == sections.end()) {
+            sections.push_back(parameter.section);
+        }
+    }
+    const auto rank = [&sections](const WrittenParameter& parameter) {
+        return std::find(sections.begin(), sections.end(), parameter.section) - sections.begin();
+    };
+    std::stable_sort(parameters.begin(), parameters.end(),
+                     [&rank](const WrittenParameter& a, const WrittenParameter& b) {
+                         return rank(a) < rank(b);
+                     });
+}
+
 std::string Tally(const std::string& reason) {
     return reason.substr(0, reason.find(':'));
 }
@@ -273,6 +291,7 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
         }
     }
     instrument.parameters = static_cast<int>(written.size());
+    GroupBySection(written);
     std::ostringstream text;
     WriteHeader(instrument, options, text);
     WriteParameters(written, text);
