@@ -30,7 +30,14 @@ function(velmora_write_copyright output instruments_path)
             " changed: turned into Velmora configuration files by velmora-cfg import.\n"
             " The license's full text is in ${instruments_path}/LICENSE.\n")
     endif()
-    configure_file(${velmora_packaging}/copyright.in ${output} @ONLY ${ARGN})
+    configure_file(${velmora_packaging}/copyright.in ${output} @ONLY)
+endfunction()
+
+# configure_file with Windows line ends throughout: its NEWLINE_STYLE leaves
+# the line ends inside substituted values alone, so a second pass converts.
+function(velmora_configure_for_windows input output)
+    configure_file(${input} ${output}.lf @ONLY)
+    configure_file(${output}.lf ${output} @ONLY NEWLINE_STYLE CRLF)
 endfunction()
 
 if(WIN32)
@@ -38,27 +45,29 @@ if(WIN32)
     # installation: the program reads Velmora.cfg beside itself.
     install(TARGETS Velmora RUNTIME DESTINATION .)
     set(VELMORA_README_CONTENTS "")
-    set(VELMORA_README_SECTIONS "")
+    set(VELMORA_README_INSTRUMENTS "")
+    set(VELMORA_README_CHECKER "")
     if(TARGET velmora-cfg)
         install(TARGETS velmora-cfg RUNTIME DESTINATION .)
         string(APPEND VELMORA_README_CONTENTS
                "  velmora-cfg.exe  checks a configuration file\n")
-        file(READ ${velmora_packaging}/windows/README-velmora-cfg.txt section)
-        string(APPEND VELMORA_README_SECTIONS "${section}")
+        file(READ ${velmora_packaging}/windows/README-velmora-cfg.txt VELMORA_README_CHECKER)
     endif()
     if(EXISTS ${velmora_instruments})
         install(DIRECTORY ${velmora_instruments} DESTINATION .)
         string(APPEND VELMORA_README_CONTENTS
                "  instruments      ready-made configurations for many instruments\n")
-        file(READ ${velmora_packaging}/windows/README-instruments.txt section)
-        string(APPEND VELMORA_README_SECTIONS "${section}")
+        file(READ ${velmora_packaging}/windows/README-instruments.txt
+             VELMORA_README_INSTRUMENTS)
     endif()
     # Plain text with Windows line ends, for Notepad.
-    configure_file(${velmora_packaging}/windows/README.txt ${velmora_generated}/README.txt
-                   @ONLY NEWLINE_STYLE CRLF)
-    velmora_write_copyright(${velmora_generated}/COPYRIGHT.txt instruments NEWLINE_STYLE CRLF)
-    configure_file(${PROJECT_SOURCE_DIR}/examples/Velmora.cfg ${velmora_generated}/Velmora.cfg
-                   @ONLY NEWLINE_STYLE CRLF)
+    velmora_configure_for_windows(${velmora_packaging}/windows/README.txt
+                                  ${velmora_generated}/README.txt)
+    velmora_write_copyright(${velmora_generated}/copyright instruments)
+    velmora_configure_for_windows(${velmora_generated}/copyright
+                                  ${velmora_generated}/COPYRIGHT.txt)
+    velmora_configure_for_windows(${PROJECT_SOURCE_DIR}/examples/Velmora.cfg
+                                  ${velmora_generated}/Velmora.cfg)
     install(FILES ${velmora_generated}/Velmora.cfg ${velmora_generated}/README.txt
                   ${velmora_generated}/COPYRIGHT.txt
             DESTINATION .)
