@@ -3,7 +3,7 @@
 PRESETS := linux linux-asan windows fuzz
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build fuzz bench clean deps-run deps-test
+.PHONY: run test build dist fuzz bench clean deps-run deps-test
 
 run: deps-run
 	cmake --preset linux
@@ -17,6 +17,23 @@ test: deps-test
 		cmake --build --preset $$preset; \
 		ctest --preset $$preset; \
 	done
+	$(MAKE) --no-print-directory dist
+	tests/dist/check-dist dist build/windows
+
+# The downloads, under dist/: the Windows zip, the Debian package and their
+# checksums, packed by CPack from the linux and windows builds.
+dist: deps-test
+	@set -e; for preset in linux windows; do \
+		cmake --preset $$preset >/dev/null; \
+		cmake --build --preset $$preset; \
+		rm -rf build/$$preset/packages; \
+		cpack --preset $$preset >/dev/null; \
+	done
+	rm -rf dist
+	mkdir dist
+	cp build/linux/packages/*.deb build/windows/packages/*.zip dist/
+	cd dist && sha256sum -- * >SHA256SUMS
+	@ls -l dist
 
 build: deps-test
 	@set -e; for preset in $(PRESETS); do \
@@ -43,4 +60,4 @@ deps-test:
 	scripts/install-deps test
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -19,6 +19,7 @@ set(VELMORA_INSTALL_DIR lib/velmora CACHE STRING
 
 install(TARGETS Velmora RUNTIME DESTINATION ${VELMORA_INSTALL_DIR})
 # The configuration is the user's to edit: an existing one stays as it is.
+# (The Debian package has its own rule: see packaging.cmake.)
 install(CODE "
     set(config \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VELMORA_INSTALL_DIR}/Velmora.cfg\")
     if(EXISTS \"\${config}\")
@@ -26,7 +27,8 @@ install(CODE "
     else()
         file(INSTALL \"${PROJECT_SOURCE_DIR}/examples/Velmora.cfg\"
              DESTINATION \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${VELMORA_INSTALL_DIR}\")
-    endif()")
+    endif()"
+    COMPONENT local_configuration)
 
 # The command is a relative link to the program, which finds its
 # configuration through its own resolved path.

@@ -446,15 +446,21 @@ class Call:
 
 
 class Program:
+    """One run of Velmora.exe: a copy of it in a folder of its own, or, given
+    `installed_folder`, the program where it lies (an unpacked download)."""
+
     def __init__(self, context, name, devices, failing_caps=None, refused_open=None,
-                 configuration=None):
+                 configuration=None, installed_folder=None):
         self.context = context
         self.name = name
-        self.folder = context.run_dir / "scenarios" / name
         self.env = wine_environment(context.state, "winmm=n,b")
-        shutil.rmtree(self.folder, ignore_errors=True)
-        self.folder.mkdir(parents=True)
-        shutil.copy(context.velmora_exe, self.folder / "Velmora.exe")
+        if installed_folder is None:
+            self.folder = context.run_dir / "scenarios" / name
+            shutil.rmtree(self.folder, ignore_errors=True)
+            self.folder.mkdir(parents=True)
+            shutil.copy(context.velmora_exe, self.folder / "Velmora.exe")
+        else:
+            self.folder = Path(installed_folder)
         shutil.copy(context.winmm_dll, self.folder / "winmm.dll")
         settings = [f"devices={devices}"]
         if failing_caps is not None:
