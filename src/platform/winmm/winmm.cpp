@@ -47,7 +47,7 @@ const char kVirtualPortName[] = "Velmora (virtual port)";
 const char kMonitorName[] = "Monitor (standard output)";
 
 // The service may be called from any thread; one lock covers all its state.
-std::mutex serviceLock;
+std::mutex& serviceLock = OutputServiceLock();
 std::vector<Device> devices;
 bool listTaken = false;
 bool lastCallWasCaps = false;
@@ -158,6 +158,11 @@ void CloseDevice(OpenOutput* output) {
 }
 
 }  // namespace
+
+std::mutex& winmm::OutputServiceLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 UINT WINAPI midiOutGetNumDevs(void) {
     try {
