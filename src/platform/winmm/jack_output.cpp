@@ -43,6 +43,7 @@
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -252,12 +253,47 @@ uint64_t sessionsMade = 0;
 
 void Ignore(const char*) {}
 
+// libjack keeps one graph and one table of semaphores per process, for all
+// its clients: a client of a new server works only once the clients of a
+// server that went are closed (and a close that follows a failed open
+// crashes). So opens and closes take turns, and an open first waits a while
+// for the clients of servers that went to be closed. (A server that only
+// stalls keeps its client: no client of another server works in this process
+// until it answers again or ends.)
+struct OpenClients {
+    std::mutex lock;
+    // Written by the call threads, under lock.
+    std::vector<JackSession*> sessions;
+};
+
+OpenClients& Clients() {
+    static OpenClients* clients = new OpenClients;  // never destroyed: used at exit
+    return *clients;
+}
+
+void WaitForClosesOfServersThatWent() {
+    constexpr auto kLongestWait = std::chrono::seconds(1);
+    const Clock::time_point deadline = Clock::now() + kLongestWait;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> hold(Clients().lock);
+            const std::vector<JackSession*>& open = Clients().sessions;
+            if (std::none_of(open.begin(), open.end(),
+                             [](JackSession* other) { return other->serverGone.load(); }) ||
+                Clock::now() > deadline) {
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 // libjack binds each client's notification socket to a path made of the
 // client's name alone, whatever the server, so two processes that open a
 // client of the same name at the same moment (two programs on two servers)
 // can make one of the opens fail. Such a failure passes; a missing server is
 // not waited for.
-jack_client_t* OpenClient() {
+jack_client_t* OpenClient(JackSession& session) {
     // libjack prints "Cannot connect to server socket..." and more when no
     // server runs; what matters is said below.
     jack_set_error_function(Ignore);
@@ -265,7 +301,15 @@ jack_client_t* OpenClient() {
     constexpr int kAttempts = 5;
     for (int attempt = 1;; ++attempt) {
         jack_status_t status;
-        jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+        jack_client_t* client = nullptr;
+        WaitForClosesOfServersThatWent();
+        {
+            std::lock_guard<std::mutex> hold(Clients().lock);
+            client = jack_client_open(kClientName, JackNoStartServer, &status);
+            if (client != nullptr) {
+                Clients().sessions.push_back(&session);
+            }
+        }
         if (client != nullptr) {
             return client;
         }
@@ -279,9 +323,19 @@ jack_client_t* OpenClient() {
     }
 }
 
+void CloseClient(JackSession& session) {
+    std::lock_guard<std::mutex> hold(Clients().lock);
+    std::vector<JackSession*>& open = Clients().sessions;
+    open.erase(std::remove(open.begin(), open.end(), &session), open.end());
+    if (const int result = jack_client_close(session.client); result != 0) {
+        Diagnose("winmm", "jack_client_close failed (%d)", result);
+    }
+    session.client = nullptr;
+}
+
 // On the call thread: opens the client, registers both ports, activates.
 bool SetUpClient(JackSession& session) {
-    session.client = OpenClient();
+    session.client = OpenClient(session);
     if (session.client == nullptr) {
         return false;
     }
@@ -310,8 +364,7 @@ bool SetUpClient(JackSession& session) {
     if (failed != nullptr) {
         Diagnose("winmm", "%s failed for client %s (%d)", failed, jack_get_client_name(client),
                  result);
-        jack_client_close(client);
-        session.client = nullptr;
+        CloseClient(session);
         return false;
     }
     Diagnose("winmm", "JACK client %s is active", jack_get_client_name(client));
@@ -325,13 +378,20 @@ void FreeOutput(JackOutput* output) {
     delete output;
 }
 
-// Closes the client on its call thread, behind whatever call is still
-// waiting there; its callbacks then no longer run, and what they used goes
-// with it. Never happens if the stalled call never returns.
+// Frees the session, no output pointing to it any more, on its call thread
+// behind whatever call still waits there. A client whose server stalled is
+// closed only once that server runs cycles again or has gone: libjack holds
+// its process-wide open lock while it closes, and a close that never returns
+// would keep every later client from opening, on any server.
 void Retire(JackSession* session) {
     session->calls.Post([session] {
         if (session->client != nullptr) {
-            jack_client_close(session->client);
+            const uint64_t cycles = session->cycles.load();
+            while (session->stalled && session->cycles.load() == cycles &&
+                   !session->serverGone.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            CloseClient(*session);
         }
         for (JackOutput* output : session->retired) {
             FreeOutput(output);
@@ -340,8 +400,22 @@ void Retire(JackSession* session) {
     });
 }
 
-// No longer the current client: closed now, or when its last output is.
-void LetGo(JackSession* session) {
+// No longer the current client. The client of a server that went is closed
+// before any other is opened: libjack crashes in a close that follows a
+// failed open. The rest goes when the last output on it is closed.
+void LetGo(JackSession* session, Clock::time_point deadline) {
+    if (session->serverGone.load() && !session->stalled && session->client != nullptr) {
+        bool closed = false;
+        if (!session->calls.Run(
+                closed,
+                [session] {
+                    CloseClient(*session);
+                    return true;
+                },
+                deadline)) {
+            session->stalled = true;
+        }
+    }
     if (session->outputs == 0) {
         Retire(session);
     }
@@ -373,7 +447,7 @@ JackSession* NewSession(Clock::time_point deadline) {
 // The client on the server that answers now; null when none does.
 JackSession* CurrentSession(Clock::time_point deadline) {
     if (current != nullptr && (current->serverGone.load() || current->stalled)) {
-        LetGo(current);
+        LetGo(current, deadline);
         current = nullptr;
     }
     if (current == nullptr) {
