@@ -24,15 +24,18 @@ struct PortEntry {
     std::string address;
 };
 
-// --- ALSA sequencer (alsa_output.cpp), over RtMidi --------------------------
+// --- ALSA sequencer (alsa_output.cpp), over libasound ---------------------
 
 struct AlsaOutput;
 
 // Replaces ports with the sequencer's writable ports of other clients. False
-// when there is no sequencer (then ports is empty); says nothing either way.
+// when there is no sequencer (then ports is empty).
 bool ListAlsaPorts(std::vector<PortEntry>& ports);
-// Null when the port is gone or cannot be connected.
+// Null when the port is gone. While it is open, the port gets every message
+// and nothing else does; when it comes back under a new address after it
+// went, the messages follow it.
 AlsaOutput* OpenAlsaPort(const std::string& address);
+// Velmora's own port; its subscriptions are those that others make.
 AlsaOutput* OpenAlsaVirtualPort();
 void SendAlsa(AlsaOutput* output, const MidiBytes& message);
 void CloseAlsa(AlsaOutput* output);
