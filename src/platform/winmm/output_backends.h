@@ -66,7 +66,10 @@ void CloseJack(JackOutput* output);
 // "B2 4A 64  Control Change  channel 3  controller 74  value 100": the bytes
 // in hex, then the message in words, channels counted from 1.
 std::string DescribeMessage(const MidiBytes& message);
-// Writes DescribeMessage's line to standard output. Drops it rather than
+// Shows the monitor's window when nobody reads standard output.
+void OpenMonitor();
+// Writes DescribeMessage's line to standard output, and to the window if it
+// shows. Drops it rather than
 // wait long for a reader that does not take it.
 void SendMonitor(const MidiBytes& message);
 
