@@ -298,12 +298,12 @@ bool WaitForCycles(JackSession& session, Clock::time_point deadline,
 int RouteDevicePort(JackSession& session, const std::string& target) {
     jack_client_t* client = session.client;
     const char* own = jack_port_name(session.devicePort);
-    bool connected = false;
     if (const char** connections = jack_port_get_all_connections(client, session.devicePort)) {
         for (const char** other = connections; *other != nullptr; ++other) {
             if (target == *other) {
-                connected = true;
-            } else if (const int result = jack_disconnect(client, own, *other); result != 0) {
+                continue;
+            }
+            if (const int result = jack_disconnect(client, own, *other); result != 0) {
                 Diagnose("winmm", "jack_disconnect(%s, %s) failed (%d)", own, *other, result);
             } else {
                 Diagnose("winmm", "removed %s's connection to %s", *other, own);
@@ -311,15 +311,18 @@ int RouteDevicePort(JackSession& session, const std::string& target) {
         }
         jack_free(connections);
     }
-    if (connected) {
-        return 0;
-    }
     if (jack_port_by_name(client, target.c_str()) == nullptr) {
         Diagnose("winmm", "JACK port %s is not there", target.c_str());
         return ENOENT;
     }
+    // Connected whatever the list above said: it shows the graph of the
+    // running cycle, which may not have taken a disconnection made just
+    // before (by the last close) yet. The server knows; EEXIST is its yes.
     const int result = jack_connect(client, own, target.c_str());
-    if (result != 0 && result != EEXIST) {
+    if (result == EEXIST) {
+        return 0;
+    }
+    if (result != 0) {
         Diagnose("winmm", "jack_connect(%s, %s) failed (%d)", own, target.c_str(), result);
         return result;
     }
