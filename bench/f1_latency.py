@@ -6,7 +6,8 @@
 Runs the real Linux program on a private Xvfb, with a configuration of
 PARAMETERS parameters, opens the first listed output (the receiver's port on
 the JACK server named by JACK_DEFAULT_SERVER) with Alt+O, then presses F1
-PRESSES times, one press after the previous pass has arrived. Each press is
+PRESSES times, one press 20 to 30 ms (a random time) after the previous pass
+has arrived, so that presses fall at every point of a JACK period. Each press is
 sent through the XTEST extension from this process, so that its moment is
 known: the time right before the key event is flushed to the X server.
 The receiver stamps each message with the CLOCK_MONOTONIC time of the
@@ -17,6 +18,7 @@ Prints one JSON object: the latencies in milliseconds, in press order.
 import ctypes
 import json
 import os
+import random
 import select
 import shutil
 import subprocess
@@ -127,13 +129,14 @@ def main():
         subprocess.run(["xdotool", "key", "alt+o"], env=environment, check=True)
         time.sleep(1.0)  # the open connects and waits for the graph
         latencies = []
+        pauses = random.Random(1)
         for press in range(presses):
             pressed = keys.press("F1")
             arrivals = receiver.messages(parameters, 5)
             if len(arrivals) != parameters:
                 raise RuntimeError(f"press {press}: {len(arrivals)} of {parameters} arrived")
             latencies.append((arrivals[-1] - pressed) / 1e6)
-            time.sleep(0.02)
+            time.sleep(pauses.uniform(0.02, 0.03))
         print(json.dumps({"parameters": parameters, "latencies_ms": latencies}))
     finally:
         for process in (velmora, receiver and receiver.process, xvfb):

@@ -85,12 +85,11 @@ JackOutput* ConnectedOutput(const std::string& target, Clock::time_point deadlin
         TakeForStalled(*session, "connecting");
     }
     // The connection joins the graph at the start of a later cycle, later
-    // still while clients run late: wait until the callback has seen it and
-    // a few cycles have run since.
+    // still while clients run late, and messages written before would drop:
+    // wait until a cycle has seen it. The graph it saw is the one the
+    // receiver reads from in that cycle.
     if (!session->stalled && result == 0 && WaitForCycles(*session, deadline, [&] {
-            const uint64_t since = output->exactSinceCycle.load(std::memory_order_acquire);
-            return since != 0 &&
-                   session->cycles.load(std::memory_order_acquire) >= since + kSettleCycles;
+            return output->exactSinceCycle.load(std::memory_order_acquire) != 0;
         })) {
         return output;
     }
@@ -157,6 +156,7 @@ JackOutput* OpenJackVirtualPort() {
 void SendJack(JackOutput* output, const MidiBytes& message) {
     JackSession& session = *output->session;
     if (session.serverGone.load() || session.stalled) {
+        ++output->refused;
         return;
     }
     const unsigned char record[kJackRecordSize] = {static_cast<unsigned char>(message.size),
@@ -164,12 +164,14 @@ void SendJack(JackOutput* output, const MidiBytes& message) {
                                                    message.data[2]};
     if (jack_ringbuffer_write_space(output->queue) < kJackRecordSize) {
         if (session.cycles.load(std::memory_order_acquire) == output->fullAtCycle) {
+            ++output->refused;
             return;
         }
         const Clock::time_point deadline = Clock::now() + kFullQueueWait;
         while (jack_ringbuffer_write_space(output->queue) < kJackRecordSize) {
             if (session.serverGone.load() || Clock::now() > deadline) {
                 output->fullAtCycle = session.cycles.load(std::memory_order_acquire);
+                ++output->refused;
                 return;
             }
             std::this_thread::sleep_for(kPollInterval);
@@ -188,6 +190,15 @@ void CloseJack(JackOutput* output) {
                session.cycles.load(std::memory_order_acquire) >=
                    output->lastTakenCycle.load(std::memory_order_acquire) + kSettleCycles;
     });
+    const uint64_t dropped = output->dropped.load(std::memory_order_acquire);
+    if (output->refused > 0 || dropped > 0) {
+        Diagnose("winmm",
+                 "JACK output to %s closed: %llu messages dropped (server gone, stalled or queue "
+                 "full), %llu while the port was not connected",
+                 output->device ? output->target.c_str() : "Velmora's own port",
+                 static_cast<unsigned long long>(output->refused),
+                 static_cast<unsigned long long>(dropped));
+    }
     if (output->device && !session.stalled && !session.serverGone.load()) {
         // Not waited for: the port writes nothing once it is closed.
         jack_port_t* port = session.devicePort;

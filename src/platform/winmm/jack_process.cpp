@@ -63,6 +63,9 @@ void ServePort(jack_port_t* port, JackOutput* output, jack_nframes_t frames, uin
         ++taken;
     }
     if (taken > 0) {
+        if (route == Route::Nowhere) {
+            output->dropped.fetch_add(taken, std::memory_order_relaxed);
+        }
         output->lastTakenCycle.store(cycle, std::memory_order_release);
         output->taken.fetch_add(taken, std::memory_order_release);
     }

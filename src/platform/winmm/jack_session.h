@@ -42,11 +42,17 @@ struct JackOutput {
     // current run of cycles in which the device port was routed exactly (0
     // while it is not).
     std::atomic<uint64_t> taken{0};
+    // Written by the process callback: messages dropped because the chosen
+    // port was not connected.
+    std::atomic<uint64_t> dropped{0};
     std::atomic<uint64_t> lastTakenCycle{0};
     std::atomic<uint64_t> exactSinceCycle{0};
     // Written by the sending thread only: the cycle count at which a full
     // queue was last given up on; sends drop at once until another cycle ran.
     uint64_t fullAtCycle = UINT64_MAX;
+    // Written by the sending thread only: messages it dropped (server gone or
+    // stalled, queue full).
+    uint64_t refused = 0;
 };
 
 // One client on one server, with its two ports.
