@@ -457,9 +457,13 @@ TEST_F(JackOutput, ForeignConnectionsGetNothing) {
         arrived.push_back(Hex(message.bytes));
     }
     EXPECT_EQ(arrived, sent);
+    // The other receiver may report xruns; any other line is a message.
     std::string line;
-    const bool spyGotSomething = spy.ReadLine(line, milliseconds(300));
-    EXPECT_FALSE(spyGotSomething) << "the other port got: " << line;
+    std::string spyGot;
+    while (spy.ReadLine(line, milliseconds(300))) {
+        spyGot += line.rfind("xrun", 0) == 0 ? "" : line + "\n";
+    }
+    EXPECT_EQ(spyGot, "") << "the other port got messages";
 }
 
 // The receiving program restarts while the output is open: its new port is
