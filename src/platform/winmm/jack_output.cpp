@@ -84,12 +84,15 @@ JackOutput* ConnectedOutput(const std::string& target, Clock::time_point deadlin
             result, [session, target] { return RouteDevicePort(*session, target); }, deadline)) {
         TakeForStalled(*session, "connecting");
     }
-    // The connection joins the graph at the start of a later cycle, later
-    // still while clients run late, and messages written before would drop:
-    // wait until a cycle has seen it. The graph it saw is the one the
-    // receiver reads from in that cycle.
+    // Changes to the connections take effect at the start of a later cycle
+    // (later still while clients run late), and messages written before
+    // would drop. The cycle after the one running now starts after the
+    // changes made above, and with them after the last close's
+    // disconnection: wait until such a cycle has seen the port connected to
+    // the target alone.
+    const uint64_t changed = session->cycles.load(std::memory_order_acquire) + 2;
     if (!session->stalled && result == 0 && WaitForCycles(*session, deadline, [&] {
-            return output->exactSinceCycle.load(std::memory_order_acquire) != 0;
+            return output->lastExactCycle.load(std::memory_order_acquire) >= changed;
         })) {
         return output;
     }

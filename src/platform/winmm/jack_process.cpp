@@ -42,10 +42,8 @@ void ServePort(jack_port_t* port, JackOutput* output, jack_nframes_t frames, uin
     Route route = Route::Exact;
     if (output->device) {
         route = DeviceRoute(port, output->target);
-        if (route != Route::Exact) {
-            output->exactSinceCycle.store(0, std::memory_order_relaxed);
-        } else if (output->exactSinceCycle.load(std::memory_order_relaxed) == 0) {
-            output->exactSinceCycle.store(cycle, std::memory_order_release);
+        if (route == Route::Exact) {
+            output->lastExactCycle.store(cycle, std::memory_order_release);
         }
     }
     if (route == Route::Shared) {

@@ -38,15 +38,14 @@ struct JackOutput {
     // Written by the sending thread.
     std::atomic<uint64_t> queued{0};
     // Written by the process callback: messages taken from the queue (sent
-    // or dropped), the cycle that last took some, and the first cycle of the
-    // current run of cycles in which the device port was routed exactly (0
-    // while it is not).
+    // or dropped), the cycle that last took some, and the last cycle in which
+    // the device port was connected to the chosen port alone.
     std::atomic<uint64_t> taken{0};
     // Written by the process callback: messages dropped because the chosen
     // port was not connected.
     std::atomic<uint64_t> dropped{0};
     std::atomic<uint64_t> lastTakenCycle{0};
-    std::atomic<uint64_t> exactSinceCycle{0};
+    std::atomic<uint64_t> lastExactCycle{0};
     // Written by the sending thread only: the cycle count at which a full
     // queue was last given up on; sends drop at once until another cycle ran.
     uint64_t fullAtCycle = UINT64_MAX;
