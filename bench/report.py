@@ -151,6 +151,22 @@ def main():
             statistics.median(figures["velmora"]["latencies"])))
     out.append("")
 
+    out.append("## F1 key press to the last of %d messages at a JACK receiver "
+               "(yardstick: one JACK period, %s)\n" % (parameters, ms(period)))
+    out.append("| program | presses | median | p95 | min | max | median / period | p95 / period |")
+    out.append("|---|---|---|---|---|---|---|---|")
+    f1 = load_json(directory, "f1-latency.json")
+    if f1 is None:
+        out.append("| Velmora (Linux, on Xvfb, key sent through XTEST) | not measured | | | | | | |")
+    else:
+        latencies = [value / 1000 for value in f1["latencies_ms"]]
+        median = statistics.median(latencies)
+        p95 = percentile(latencies, 0.95)
+        out.append("| Velmora (Linux, on Xvfb, key sent through XTEST) | %d | %s | %s | %s | %s | "
+                   "%.2f | %.2f |" % (len(latencies), ms(median), ms(p95), ms(min(latencies)),
+                                      ms(max(latencies)), median / period, p95 / period))
+    out.append("")
+
     out.append("## Configuration reading (goal: at least 50 MB/s), against `wc -l` on the same file\n")
     out.append("| file | size | Velmora: one read (wall) | MB/s | lines/s | first read MB/s | "
                "heap bytes per parameter | `wc -l` MB/s (whole process) | Velmora / wc | "

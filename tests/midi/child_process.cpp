@@ -129,6 +129,17 @@ int ChildProcess::Stop(int signal) {
     return status;
 }
 
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    const int status = WaitFor(pid_, timeout);
+    if (status != -1) {
+        pid_ = -1;
+    }
+    return status;
+}
+
 bool StartJackReceiver(ChildProcess& receiver, const std::string& program,
                        const std::string& server, const std::string& client, std::string& failure) {
     if (!receiver.Start({program, "-s", server, "-n", client, "-t"})) {
@@ -191,6 +202,18 @@ bool JackServer::Start(bool realtime) {
 void JackServer::Kill() {
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
+    }
+}
+
+void JackServer::Pause() {
+    if (pid_ > 0) {
+        kill(pid_, SIGSTOP);
+    }
+}
+
+void JackServer::Resume() {
+    if (pid_ > 0) {
+        kill(pid_, SIGCONT);
     }
 }
 

@@ -26,6 +26,9 @@ class ChildProcess {
     // Sends the signal, waits up to two seconds, then kills; returns the exit
     // status as waitpid gives it, or -1 when it was not running.
     int Stop(int signal = 15);
+    // Waits up to timeout for the program to end by itself; its exit status
+    // as waitpid gives it, or -1 when it is still running.
+    int Wait(std::chrono::milliseconds timeout);
     pid_t Pid() const { return pid_; }
 
   private:
@@ -59,6 +62,9 @@ class JackServer {
     bool Start(bool realtime);
     // SIGKILL, as when the server crashes.
     void Kill();
+    // SIGSTOP and SIGCONT: a server that hangs, and one that answers again.
+    void Pause();
+    void Resume();
     void Stop();
     const std::string& Name() const { return name_; }
 

@@ -48,7 +48,7 @@ TEST(AlsaDeviceName, NamesTheClientWhereThePortDoesNot) {
         {"Midi Through", "Midi Through Port-0", "Midi Through Port-0"},
         {"USB Midi Cable", "usb midi cable MIDI 1", "usb midi cable MIDI 1"},
         {"TiMidity", "port 0", "TiMidity: port 0"},
-        {"FLUID Synth (4242)", "Synth input port (4242:0)", "FLUID Synth (4242): Synth in..."},
+        {"FLUID Synth (4242)", "Synth input port (4242:0)", "FLUID ...(4242): Synth ...42:0)"},
         {"", "Orphan port", "Orphan port"},
         {"Portless", "", "Portless"},
     };
@@ -56,6 +56,35 @@ TEST(AlsaDeviceName, NamesTheClientWhereThePortDoesNot) {
         EXPECT_EQ(winmm::AlsaDeviceName(test.client, test.port), test.expected)
             << "client '" << test.client << "', port '" << test.port << "'";
     }
+}
+
+TEST(JackDeviceName, KeepsClientAndPortAndCutsNoCharacter) {
+    const std::vector<std::string> fullNames = {
+        "synth:input",
+        "Left Studio Synthesizer Module:input",
+        "Right Studio Synthesizer Module:input",
+        "a2j:USB Midi Cable [20] (playback): USB Midi Cable MIDI 1",
+        "A Rather Long Client Name:and a rather long port name",
+        // Two-byte characters where the cuts fall: they stay whole.
+        "x"
+        "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"
+        "\u00e9:input",
+        "no colon at all in this rather long name",
+    };
+    const std::vector<std::string> expected = {
+        "synth:input",
+        "Left Studio...izer Module:input",
+        "Right Studi...izer Module:input",
+        "a2j:USB Midi Cab...Cable MIDI 1",
+        "A Rath...t Name:and a ...t name",
+        "x\u00e9\u00e9\u00e9\u00e9\u00e9...\u00e9\u00e9\u00e9\u00e9\u00e9:input",
+        "no colon at al...ther long name",
+    };
+    std::vector<std::string> names;
+    for (const std::string& fullName : fullNames) {
+        names.push_back(winmm::JackDeviceName(fullName));
+    }
+    EXPECT_EQ(names, expected);
 }
 
 TEST(MakeNamesDistinct, NumbersRepeatedNames) {

@@ -6,6 +6,7 @@
 
 #include "child_process.h"
 #include "config/configuration.h"
+#include "kernel32/main_thread_work.h"
 #include "randomize/randomize.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,10 @@ using std::chrono::milliseconds;
 
 const char kVirtualPortName[] = "Velmora (virtual port)";
 const char kMonitorName[] = "Monitor (standard output)";
+// Velmora's JACK ports: the one that carries what goes to a chosen port, and
+// its own port that others connect to.
+const char kDevicePort[] = "Velmora:device";
+const char kOwnPort[] = "Velmora:output";
 
 struct Received {
     uint64_t nanoseconds;  // CLOCK_MONOTONIC, like steady_clock
@@ -164,6 +169,31 @@ class JackOutput : public ::testing::Test {
         const std::vector<Received> unexpected = Receive(1, milliseconds(200));
         EXPECT_TRUE(unexpected.empty()) << "a message came late: " << Hex(unexpected[0].bytes);
         return xruns_ > xrunsBefore;
+    }
+
+    // A second receiver on the server, as client name.
+    void StartOtherReceiver(ChildProcess& other, const std::string& name) {
+        std::string failure;
+        ASSERT_TRUE(StartJackReceiver(other, JACK_RECEIVER, server_.Name(), name, failure))
+            << failure;
+    }
+
+    static void Connect(const std::string& from, const std::string& to) {
+        int exitStatus = -1;
+        RunProgram({"jack_connect", from, to}, exitStatus);
+        ASSERT_EQ(exitStatus, 0) << "jack_connect " << from << " " << to;
+    }
+
+    HMIDIOUT OpenDevice(const std::string& name) {
+        const int id = IndexOf(ListDevices(), name);
+        HMIDIOUT handle = nullptr;
+        EXPECT_GE(id, 0) << name << " is not listed";
+        if (id >= 0) {
+            EXPECT_EQ(midiOutOpen(&handle, static_cast<UINT>(id), 0, 0, CALLBACK_NULL),
+                      MMSYSERR_NOERROR)
+                << name;
+        }
+        return handle;
     }
 
     bool realtime_ = false;
@@ -398,6 +428,97 @@ INSTANTIATE_TEST_SUITE_P(JackOutput, CloseAfterBurst, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "RealtimeServer" : "ServerWithoutRealtime";
                          });
+
+// A patchbay connects Velmora's device port elsewhere before the open and
+// again while it is open: only the chosen port gets the messages, all of
+// them. The dialog's thread runs the work that JACK's notifications post.
+TEST_F(JackOutput, ForeignConnectionsGetNothing) {
+    ChildProcess spy;
+    const std::string spyClient = receiverClient_ + "spy";
+    StartOtherReceiver(spy, spyClient);
+    ListDevices();
+    Connect(kDevicePort, spyClient + ":input");
+    HMIDIOUT handle = OpenReceiver();
+    ASSERT_NE(handle, nullptr);
+    constexpr int kMessages = 60;
+    std::vector<std::string> sent;
+    for (int i = 0; i < kMessages; ++i) {
+        if (i == kMessages / 3) {
+            Connect(kDevicePort, spyClient + ":input");
+        }
+        sent.push_back(Hex({0xB5, static_cast<uint8_t>(i), 0x40}));
+        midiOutShortMsg(handle, Pack({0xB5, static_cast<uint8_t>(i), 0x40}));
+        RunMainThreadWork();
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    midiOutClose(handle);
+    std::vector<std::string> arrived;
+    for (const Received& message : Receive(kMessages, milliseconds(2000))) {
+        arrived.push_back(Hex(message.bytes));
+    }
+    EXPECT_EQ(arrived, sent);
+    // The other receiver may report xruns; any other line is a message.
+    std::string line;
+    std::string spyGot;
+    while (spy.ReadLine(line, milliseconds(300))) {
+        spyGot += line.rfind("xrun", 0) == 0 ? "" : line + "\n";
+    }
+    EXPECT_EQ(spyGot, "") << "the other port got messages";
+}
+
+// The receiving program restarts while the output is open: its new port is
+// connected again, with no close and open.
+TEST_F(JackOutput, RestartedReceiverIsConnectedAgain) {
+    HMIDIOUT handle = OpenReceiver();
+    ASSERT_NE(handle, nullptr);
+    receiver_.Stop();
+    midiOutShortMsg(handle, Pack({0xB0, 1, 1}));  // goes nowhere
+    ASSERT_TRUE(StartReceiver());
+    const Clock::time_point ready = Clock::now();
+    // Knocks (Active Sensing) until one gets through.
+    std::vector<Received> first;
+    while (first.empty() && Clock::now() - ready < std::chrono::seconds(5)) {
+        RunMainThreadWork();
+        midiOutShortMsg(handle, Pack({0xFE}));
+        first = Receive(1, milliseconds(1));
+    }
+    ASSERT_EQ(first.size(), 1u) << "nothing reached the restarted receiver";
+    EXPECT_EQ(Hex(first[0].bytes), "FE");
+    midiOutShortMsg(handle, Pack({0xB0, 2, 2}));
+    midiOutClose(handle);
+    std::vector<Received> rest = Receive(100, milliseconds(500));
+    while (!rest.empty() && rest.front().bytes == std::vector<uint8_t>{0xFE}) {
+        rest.erase(rest.begin());
+    }
+    ASSERT_EQ(rest.size(), 1u);
+    EXPECT_EQ(Hex(rest[0].bytes), "B0 02 02");
+    std::printf("the restarted receiver's ready line to its first message: %.1f ms\n",
+                (static_cast<double>(first[0].nanoseconds) - Nanoseconds(ready)) / 1e6);
+}
+
+// A connection someone made to Velmora's own port is theirs: it stays through
+// closing and opening a JACK device and the virtual port itself.
+TEST_F(JackOutput, PatchToTheOwnPortSurvivesCloseAndOpen) {
+    ChildProcess device;
+    const std::string deviceClient = receiverClient_ + "dev";
+    StartOtherReceiver(device, deviceClient);
+    ListDevices();
+    Connect(kOwnPort, receiverPort_);
+    for (const std::string& name :
+         {std::string(kVirtualPortName), deviceClient + ":input", std::string(kVirtualPortName)}) {
+        HMIDIOUT handle = OpenDevice(name);
+        ASSERT_NE(handle, nullptr) << name;
+        midiOutShortMsg(handle, Pack({0xC0, 7}));
+        midiOutClose(handle);
+    }
+    std::string deviceLine;
+    EXPECT_TRUE(device.ReadLine(deviceLine, milliseconds(1000))) << "the JACK device got nothing";
+    const std::vector<Received> patched = Receive(3, milliseconds(1000));
+    EXPECT_EQ(patched.size(), 2u) << "what the virtual port sent, twice, and nothing else";
+    int exitStatus = -1;
+    const std::string connections = RunProgram({"jack_lsp", "-c", kOwnPort}, exitStatus);
+    EXPECT_NE(connections.find(receiverPort_), std::string::npos) << connections;
+}
 
 TEST_F(JackOutput, OpenOfAPortThatWentAwayFails) {
     const std::vector<std::string> names = ListDevices();

@@ -1,13 +1,15 @@
 // The MIDI output service under faults, against a private JACK server: the
-// server or the receiving program killed in the middle of a burst, the same
-// port opened and closed a thousand times, 200 Randomize passes back to back.
-// Nothing may crash or hang (every call runs under a deadline), close always
-// returns, and while the receiver lives it gets every message, in order.
+// server or the receiving program killed in the middle of a burst, the server
+// stopped (SIGSTOP) at open, close and quit, the same port opened and closed
+// a thousand times, 200 Randomize passes back to back. Nothing may crash or
+// hang (every call runs under a deadline), close always returns, and while
+// the receiver lives it gets every message, in order.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -235,6 +237,25 @@ class FaultInjection : public ::testing::Test {
         return handle;
     }
 
+    // Sends a numbered pass of count messages through a newly opened
+    // receiver port and closes it; the number that arrived in order.
+    size_t PassArrives(uint32_t count) {
+        HMIDIOUT handle = OpenReceiver();
+        if (handle == nullptr) {
+            return 0;
+        }
+        ReceiverLog log(receiver_);
+        for (uint32_t n = 0; n < count; ++n) {
+            midiOutShortMsg(handle, NumberedMessage(n));
+        }
+        MustFinishWithin(std::chrono::seconds(10), "midiOutClose", [&] { midiOutClose(handle); });
+        log.WaitFor(count, milliseconds(1000));
+        StopReceiver(log);
+        EXPECT_TRUE(StartReceiver());
+        const std::vector<Received> messages = log.Messages();
+        return FirstOutOfSequence(messages) == count && messages.size() == count ? count : 0;
+    }
+
     // Lets the receiver print what it still holds and end, reads all of it,
     // then reaps it.
     void StopReceiver(ReceiverLog& log) {
@@ -379,6 +400,109 @@ INSTANTIATE_TEST_SUITE_P(Jack, KilledInTheMiddle,
                              return info.param == Victim::Server ? "Server" : "Receiver";
                          });
 
+// A stalled server costs an open at most about two seconds and makes it
+// fail; once the server answers again, the next open works.
+TEST_F(FaultInjection, ServerStalledAtOpen) {
+    ASSERT_TRUE(StartServerAndReceiver());
+    const int id = ReceiverDevice();
+    ASSERT_GE(id, 0);
+    server_->Pause();
+    HMIDIOUT handle = reinterpret_cast<HMIDIOUT>(&handle);
+    MMRESULT result = MMSYSERR_NOERROR;
+    const Clock::time_point start = Clock::now();
+    MustFinishWithin(std::chrono::seconds(10), "midiOutOpen on a stalled server", [&] {
+        result = midiOutOpen(&handle, static_cast<UINT>(id), 0, 0, CALLBACK_NULL);
+    });
+    const double openMs = Milliseconds(Clock::now() - start);
+    server_->Resume();
+    EXPECT_NE(result, MMSYSERR_NOERROR);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(PassArrives(128), 128u) << "the open after the server answered again";
+    std::printf("midiOutOpen on a stalled server: %.0f ms\n", openMs);
+}
+
+// Close returns while the server stalls; once it has been killed, the
+// outputs opened on a new server work.
+TEST_F(FaultInjection, ServerStalledAtClose) {
+    ASSERT_TRUE(StartServerAndReceiver());
+    HMIDIOUT handle = OpenReceiver();
+    ASSERT_NE(handle, nullptr);
+    midiOutShortMsg(handle, NumberedMessage(0));
+    server_->Pause();
+    midiOutShortMsg(handle, NumberedMessage(1));
+    const Clock::time_point start = Clock::now();
+    MustFinishWithin(std::chrono::seconds(10), "midiOutClose on a stalled server",
+                     [&] { midiOutClose(handle); });
+    const double closeMs = Milliseconds(Clock::now() - start);
+
+    server_->Kill();
+    ASSERT_TRUE(StartServerAndReceiver());
+    EXPECT_EQ(PassArrives(128), 128u) << "an open on a new server";
+    std::printf("midiOutClose on a stalled server: %.0f ms\n", closeMs);
+}
+
+// The program quits while the server stalls: this test's own program, run
+// again as a child that opens the receiver's port, closes it on SIGUSR1 and
+// ends as a program ends (static destructors, atexit handlers).
+TEST(QuitChild, DISABLED_OpensClosesOnSignalAndEnds) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGUSR1);
+    // Before any thread starts, so that every thread blocks it.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const char* port = std::getenv("VELMORA_TEST_PORT");
+    ASSERT_NE(port, nullptr);
+    HMIDIOUT handle = nullptr;
+    for (UINT id = 0; id < midiOutGetNumDevs() && handle == nullptr; ++id) {
+        MIDIOUTCAPSA caps = {};
+        if (midiOutGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+            std::string(caps.szPname, strnlen(caps.szPname, 32)) == port) {
+            ASSERT_EQ(midiOutOpen(&handle, id, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+        }
+    }
+    ASSERT_NE(handle, nullptr);
+    std::printf("open\n");
+    std::fflush(stdout);
+    int signal = 0;
+    sigwait(&signals, &signal);
+    midiOutClose(handle);
+    std::printf("closed\n");
+    std::fflush(stdout);
+}
+
+TEST_F(FaultInjection, ServerStalledAtQuit) {
+    ASSERT_TRUE(StartServerAndReceiver());
+    setenv("VELMORA_TEST_PORT", receiverPort_.c_str(), 1);
+    ChildProcess child;
+    ASSERT_TRUE(child.Start({"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                             "--gtest_filter=QuitChild.DISABLED_OpensClosesOnSignalAndEnds"}));
+    unsetenv("VELMORA_TEST_PORT");
+    // Lines until one that is the expected one; false when none came.
+    const auto awaitLine = [&](const std::string& expected) {
+        std::string line;
+        while (child.ReadLine(line, milliseconds(10000))) {
+            if (line == expected) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(awaitLine("open"));
+    server_->Pause();
+    const Clock::time_point start = Clock::now();
+    kill(child.Pid(), SIGUSR1);
+    const bool closed = awaitLine("closed");
+    const double closeMs = Milliseconds(Clock::now() - start);
+    const int status = child.Wait(milliseconds(20000));
+    const double exitMs = Milliseconds(Clock::now() - start);
+    server_->Resume();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child did not end by itself (status " << status << ")";
+    std::printf("quit on a stalled server: closed after %.0f ms, ended after %.0f ms\n", closeMs,
+                exitMs);
+}
+
 TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
     setenv("JACK_DUMMY_OPTIONS", "-r 48000 -p 64", 1);
     ASSERT_TRUE(StartServerAndReceiver());
@@ -421,7 +545,13 @@ TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
         opened, totalMs, totalMs / opened, Milliseconds(opening) / opened,
         Milliseconds(longestOpen), Milliseconds(closing) / opened, Milliseconds(longestClose),
         messages.size(), kCycles);
-    EXPECT_EQ(messages.size(), kCycles);
+    // The receiver's notes (xruns: a cycle ran late) tell a loss in JACK
+    // from one in the service.
+    std::string notes;
+    for (const std::string& line : log.Other()) {
+        notes += line + "; ";
+    }
+    EXPECT_EQ(messages.size(), kCycles) << "receiver's notes: " << notes;
     const size_t unbroken = FirstOutOfSequence(messages);
     EXPECT_EQ(unbroken, messages.size()) << "cycle " << unbroken << "'s message is missing";
 }

@@ -17,6 +17,49 @@ bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
     return std::search(text.begin(), text.end(), part.begin(), part.end(), equal) != text.end();
 }
 
+bool IsContinuationByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The longest start of name of at most size bytes that ends between two
+// characters.
+std::string Head(const std::string& name, size_t size) {
+    size = std::min(size, name.size());
+    while (size > 0 && size < name.size() && IsContinuationByte(name[size])) {
+        --size;
+    }
+    return name.substr(0, size);
+}
+
+// The longest end of name of at most size bytes that starts on a character.
+std::string Tail(const std::string& name, size_t size) {
+    size_t start = name.size() - std::min(size, name.size());
+    while (start < name.size() && IsContinuationByte(name[start])) {
+        ++start;
+    }
+    return name.substr(start);
+}
+
+// Two parts joined by separator within limit bytes: the shorter part stays
+// whole if it takes no more than half of the room, the other is shortened in
+// its middle; two long parts get half of the room each.
+std::string JoinShortened(const std::string& first, const std::string& separator,
+                          const std::string& second) {
+    if (first.size() + separator.size() + second.size() <= kMaximumNameLength) {
+        return first + separator + second;
+    }
+    const size_t room = kMaximumNameLength - separator.size();
+    const size_t half = room / 2;
+    size_t firstRoom = room - half;
+    if (second.size() <= half) {
+        firstRoom = room - second.size();
+    } else if (first.size() <= half) {
+        firstRoom = first.size();
+    }
+    return ShortenInMiddle(first, firstRoom) + separator +
+           ShortenInMiddle(second, room - firstRoom);
+}
+
 }  // namespace
 
 std::string ShortenFromLeft(const std::string& name, size_t limit) {
@@ -24,9 +67,9 @@ std::string ShortenFromLeft(const std::string& name, size_t limit) {
         return name;
     }
     if (limit <= kEllipsis.size()) {
-        return name.substr(name.size() - limit);
+        return Tail(name, limit);
     }
-    return kEllipsis + name.substr(name.size() - (limit - kEllipsis.size()));
+    return kEllipsis + Tail(name, limit - kEllipsis.size());
 }
 
 std::string ShortenFromRight(const std::string& name, size_t limit) {
@@ -34,19 +77,39 @@ std::string ShortenFromRight(const std::string& name, size_t limit) {
         return name;
     }
     if (limit <= kEllipsis.size()) {
-        return name.substr(0, limit);
+        return Head(name, limit);
     }
-    return name.substr(0, limit - kEllipsis.size()) + kEllipsis;
+    return Head(name, limit - kEllipsis.size()) + kEllipsis;
+}
+
+std::string ShortenInMiddle(const std::string& name, size_t limit) {
+    if (name.size() <= limit) {
+        return name;
+    }
+    if (limit <= kEllipsis.size()) {
+        return Head(name, limit);
+    }
+    const size_t kept = limit - kEllipsis.size();
+    const std::string head = Head(name, kept - kept / 2);
+    return head + kEllipsis + Tail(name, kept - head.size());
+}
+
+std::string JackDeviceName(const std::string& fullName) {
+    const size_t colon = fullName.find(':');
+    if (colon == std::string::npos) {
+        return ShortenInMiddle(fullName);
+    }
+    return JoinShortened(fullName.substr(0, colon), ":", fullName.substr(colon + 1));
 }
 
 std::string AlsaDeviceName(const std::string& client, const std::string& port) {
     if (client.empty() || ContainsIgnoringCase(port, client)) {
-        return ShortenFromRight(port.empty() ? client : port);
+        return ShortenInMiddle(port.empty() ? client : port);
     }
     if (port.empty()) {
-        return ShortenFromRight(client);
+        return ShortenInMiddle(client);
     }
-    return ShortenFromRight(client + ": " + port);
+    return JoinShortened(client, ": ", port);
 }
 
 void MakeNamesDistinct(std::vector<std::string>& names) {
@@ -60,8 +123,7 @@ void MakeNamesDistinct(std::vector<std::string>& names) {
         const std::string base = names[i];
         for (unsigned number = 2;; ++number) {
             const std::string suffix = " (" + std::to_string(number) + ")";
-            const std::string candidate =
-                base.substr(0, kMaximumNameLength - suffix.size()) + suffix;
+            const std::string candidate = Head(base, kMaximumNameLength - suffix.size()) + suffix;
             if (!taken(candidate)) {
                 names[i] = candidate;
                 break;

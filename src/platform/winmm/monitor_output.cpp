@@ -1,13 +1,21 @@
 // The monitor output: every message as one line on standard output, so that
-// a machine with no MIDI at all can still run the whole Randomize job.
+// a machine with no MIDI at all can still run the whole Randomize job. When
+// standard output is not a terminal, a file or a pipe, nobody is likely to
+// read it (a program started from the desktop menu writes to /dev/null or a
+// socket), so the lines also go to a window of the monitor's own.
 #include "output_backends.h"
+
+#include "diagnostics/diagnostics.h"
+#include "monitor_window.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <csignal>
 #include <ctime>
+#include <cstring>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace winmm {
@@ -18,6 +26,18 @@ namespace {
 // been dropped, the next ones are not waited for until one gets through.
 constexpr int kWriteWaitMs = 50;
 bool writeStalled = false;
+// Whether the window shows the lines too; set when the monitor is opened.
+bool inWindow = false;
+
+// A terminal, a file or a pipe has a reader, now or later; /dev/null, a
+// socket, or no standard output at all has none to speak of.
+bool StandardOutputIsRead() {
+    struct stat status;
+    if (fstat(STDOUT_FILENO, &status) != 0) {
+        return false;
+    }
+    return isatty(STDOUT_FILENO) == 1 || S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode);
+}
 
 std::string Words(const MidiBytes& message) {
     const uint8_t status = message.data[0];
@@ -118,19 +138,35 @@ std::string DescribeMessage(const MidiBytes& message) {
     return line + Words(message);
 }
 
+void OpenMonitor() {
+    inWindow = !StandardOutputIsRead();
+    if (inWindow) {
+        ShowMonitorWindow();
+    }
+}
+
 void SendMonitor(const MidiBytes& message) {
-    const std::string line = DescribeMessage(message) + "\n";
+    const std::string words = DescribeMessage(message);
+    if (inWindow) {
+        AddMonitorWindowLine(words);
+    }
+    const std::string line = words + "\n";
     // Whatever the process has buffered for standard output goes first.
     std::fflush(stdout);
     size_t written = 0;
     while (written < line.size()) {
         if (!WaitWritable(STDOUT_FILENO, writeStalled ? 0 : kWriteWaitMs)) {
+            if (!writeStalled) {
+                Diagnose("winmm", "monitor: standard output takes nothing; lines dropped");
+            }
             writeStalled = true;
             return;
         }
         const ssize_t result =
             WriteWithoutSigpipe(STDOUT_FILENO, line.data() + written, line.size() - written);
         if (result < 0 && errno != EINTR && errno != EAGAIN) {
+            Diagnose("winmm", "monitor: writing to standard output failed: %s",
+                     std::strerror(errno));
             return;
         }
         if (result > 0) {

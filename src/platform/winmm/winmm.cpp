@@ -14,11 +14,13 @@
 #include <mmsystem.h>
 
 #include "device_names.h"
+#include "diagnostics/diagnostics.h"
 #include "output_backends.h"
 #include "short_message.h"
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,7 +49,7 @@ const char kVirtualPortName[] = "Velmora (virtual port)";
 const char kMonitorName[] = "Monitor (standard output)";
 
 // The service may be called from any thread; one lock covers all its state.
-std::mutex serviceLock;
+std::mutex& serviceLock = OutputServiceLock();
 std::vector<Device> devices;
 bool listTaken = false;
 bool lastCallWasCaps = false;
@@ -122,6 +124,7 @@ OpenOutput* OpenDevice(const Device& device) {
             output->jack = OpenJackVirtualPort();
             break;
         case Backend::Monitor:
+            OpenMonitor();
             return output;
     }
     if (output->alsa == nullptr && output->jack == nullptr) {
@@ -157,7 +160,23 @@ void CloseDevice(OpenOutput* output) {
     delete output;
 }
 
+// What a call that failed by an exception (out of memory, mostly) says.
+void DiagnoseException(const char* call) {
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        Diagnose("winmm", "%s failed: %s", call, failure.what());
+    } catch (...) {
+        Diagnose("winmm", "%s failed by an unknown exception", call);
+    }
+}
+
 }  // namespace
+
+std::mutex& winmm::OutputServiceLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 UINT WINAPI midiOutGetNumDevs(void) {
     try {
@@ -168,6 +187,7 @@ UINT WINAPI midiOutGetNumDevs(void) {
         lastCallWasCaps = false;
         return static_cast<UINT>(devices.size());
     } catch (...) {
+        DiagnoseException("midiOutGetNumDevs");
         return 0;
     }
 }
@@ -195,6 +215,7 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT 
         std::memcpy(caps, &filled, std::min<size_t>(capsSize, sizeof filled));
         return MMSYSERR_NOERROR;
     } catch (...) {
+        DiagnoseException("midiOutGetDevCapsA");
         return MMSYSERR_NOMEM;
     }
 }
@@ -217,12 +238,15 @@ MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_P
         }
         OpenOutput* output = OpenDevice(devices[deviceId]);
         if (output == nullptr) {
+            Diagnose("winmm", "midiOutOpen: device %u (%s) did not open", deviceId,
+                     devices[deviceId].name.c_str());
             return MMSYSERR_ALLOCATED;
         }
         openOutputs.push_back(output);
         *handle = reinterpret_cast<HMIDIOUT>(output);
         return MMSYSERR_NOERROR;
     } catch (...) {
+        DiagnoseException("midiOutOpen");
         return MMSYSERR_NOMEM;
     }
 }
@@ -242,6 +266,7 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
         Send(*output, bytes);
         return MMSYSERR_NOERROR;
     } catch (...) {
+        DiagnoseException("midiOutShortMsg");
         return MMSYSERR_ERROR;
     }
 }
@@ -258,6 +283,7 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
         CloseDevice(output);
         return MMSYSERR_NOERROR;
     } catch (...) {
+        DiagnoseException("midiOutClose");
         return MMSYSERR_ERROR;
     }
 }
