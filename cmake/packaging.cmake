@@ -1,7 +1,6 @@
 # Downloads made by CPack (`make dist`): the Windows program's folder as a zip,
-# the Linux program as a Debian package. Both are filled from install rules;
-# the companion checker and the instrument library go in when the tree has
-# them.
+# the Linux program as a Debian package, each with the companion checker and
+# the instrument library. Both are filled from install rules.
 set(velmora_packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(velmora_instruments ${PROJECT_SOURCE_DIR}/instruments)
 set(velmora_generated ${CMAKE_BINARY_DIR}/packaging)
@@ -16,20 +15,17 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 
 # The copyright file, in Debian's machine-readable form: the program's files
-# and, with the library, the license its data came under. `instruments_path`
-# is where the library lies inside the download.
+# and the license the library's data came under. `instruments_path` is where
+# the library lies inside the download.
 function(velmora_write_copyright output instruments_path)
-    set(VELMORA_INSTRUMENTS_COPYRIGHT "")
-    if(EXISTS ${velmora_instruments})
-        string(CONCAT VELMORA_INSTRUMENTS_COPYRIGHT
-            "\nFiles: ${instruments_path}/*\n"
-            "Copyright: Pencil Research and the contributors to the MIDI Guide dataset\n"
-            "           2026 the Velmora developers\n"
-            "License: CC-BY-SA-4.0\n"
-            " Derived from the MIDI Guide dataset by Pencil Research, CC BY-SA 4.0, and\n"
-            " changed: turned into Velmora configuration files by velmora-cfg import.\n"
-            " The license's full text is in ${instruments_path}/LICENSE.\n")
-    endif()
+    string(CONCAT VELMORA_INSTRUMENTS_COPYRIGHT
+        "\nFiles: ${instruments_path}/*\n"
+        "Copyright: Pencil Research and the contributors to the MIDI Guide dataset\n"
+        "           2026 the Velmora developers\n"
+        "License: CC-BY-SA-4.0\n"
+        " Derived from the MIDI Guide dataset by Pencil Research, CC BY-SA 4.0, and\n"
+        " changed: turned into Velmora configuration files by velmora-cfg import.\n"
+        " The license's full text is in ${instruments_path}/LICENSE.\n")
     configure_file(${velmora_packaging}/copyright.in ${output} @ONLY)
 endfunction()
 
@@ -43,23 +39,13 @@ endfunction()
 if(WIN32)
     # The zip holds one folder, Velmora-VERSION, that is the whole
     # installation: the program reads Velmora.cfg beside itself.
-    install(TARGETS Velmora RUNTIME DESTINATION .)
-    set(VELMORA_README_CONTENTS "")
-    set(VELMORA_README_INSTRUMENTS "")
-    set(VELMORA_README_CHECKER "")
-    if(TARGET velmora-cfg)
-        install(TARGETS velmora-cfg RUNTIME DESTINATION .)
-        string(APPEND VELMORA_README_CONTENTS
-               "  velmora-cfg.exe  checks a configuration file\n")
-        file(READ ${velmora_packaging}/windows/README-velmora-cfg.txt VELMORA_README_CHECKER)
-    endif()
-    if(EXISTS ${velmora_instruments})
-        install(DIRECTORY ${velmora_instruments} DESTINATION .)
-        string(APPEND VELMORA_README_CONTENTS
-               "  instruments      ready-made configurations for many instruments\n")
-        file(READ ${velmora_packaging}/windows/README-instruments.txt
-             VELMORA_README_INSTRUMENTS)
-    endif()
+    install(TARGETS Velmora velmora-cfg RUNTIME DESTINATION .)
+    install(DIRECTORY ${velmora_instruments} DESTINATION .)
+    set(VELMORA_README_CONTENTS
+        "  velmora-cfg.exe  checks a configuration file\n"
+        "  instruments      ready-made configurations for many instruments\n")
+    file(READ ${velmora_packaging}/windows/README-velmora-cfg.txt VELMORA_README_CHECKER)
+    file(READ ${velmora_packaging}/windows/README-instruments.txt VELMORA_README_INSTRUMENTS)
     # Plain text with Windows line ends, for Notepad.
     velmora_configure_for_windows(${velmora_packaging}/windows/README.txt
                                   ${velmora_generated}/README.txt)
@@ -109,17 +95,11 @@ string(TIMESTAMP VELMORA_RELEASE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 configure_file(${velmora_packaging}/linux/changelog.in ${velmora_generated}/changelog @ONLY)
 
 # Manual pages, for every Linux install.
-set(VELMORA_MAN_INSTRUMENTS "")
-if(EXISTS ${velmora_instruments})
-    string(CONCAT VELMORA_MAN_INSTRUMENTS
-        ".TP\n.I /usr/share/velmora/instruments\n"
-        "Ready-made configurations for many instruments: copy one over\n"
-        ".I /etc/velmora/Velmora.cfg\nto use it.")
-endif()
-set(manual_pages velmora)
-if(TARGET velmora-cfg)
-    list(APPEND manual_pages velmora-cfg)
-endif()
+string(CONCAT VELMORA_MAN_INSTRUMENTS
+    ".TP\n.I /usr/share/velmora/instruments\n"
+    "Ready-made configurations for many instruments: copy one over\n"
+    ".I /etc/velmora/Velmora.cfg\nto use it.")
+set(manual_pages velmora velmora-cfg)
 
 # Debian wants its documents compressed, reproducibly (no name or time in
 # the gzip header).
