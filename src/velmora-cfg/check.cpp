@@ -17,6 +17,7 @@
 #include "randomize/control_change.h"
 #include "randomize/random_generator.h"
 #include "velmora-cfg/controller_names.h"
+#include "velmora-cfg/parameter_kinds.h"
 
 namespace {
 
@@ -140,13 +141,21 @@ void CheckNumbers(int line, const std::string (&fields)[5], Reporter& reporter) 
     }
 }
 
-void CheckController(int line, int controller, Reporter& reporter, FileState& state) {
+void CheckController(int line, const std::string& label, int controller, Reporter& reporter,
+                     FileState& state) {
     if (!IsControllerNumber(controller)) {
         return;
     }
+    const ParameterSorting sorting = SortParameter("", label, controller);
     if (const char* name = RiskyControllerName(controller)) {
         reporter.Warning(line, "controller " + std::to_string(controller) + " is " + name +
                                    ": it does more than change a sound");
+    } else if (sorting.kind == ParameterKind::kHarmful) {
+        reporter.Warning(line, Quoted(label) + " reads as a control that " + sorting.reason + " (" +
+                                   sorting.word + "): a press may do more than change the sound");
+    } else if (sorting.kind == ParameterKind::kPlaying) {
+        reporter.Note(line, Quoted(label) + " reads as a playing control (" + sorting.Explained() +
+                                "): a press changes how the instrument plays, not its sound");
     }
     const auto first = state.lineOfController.emplace(controller, line);
     if (!first.second) {
@@ -206,7 +215,7 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
     }
     CheckFields(line, fields, reporter);
     CheckNumbers(line, fields, reporter);
-    CheckController(line, parameter->controller, reporter, state);
+    CheckController(line, parameter->label, parameter->controller, reporter, state);
     CheckRange(line, parameter->minimum, parameter->maximum, reporter, state);
 
     CheckedParameter checked;
@@ -313,7 +322,7 @@ void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::o
     }
 }
 
-CheckStatus CheckFile(const std::string& path, std::ostream& report) {
+CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
     // Velmora reads only a regular file (links followed).
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(path, error);
@@ -334,7 +343,7 @@ CheckStatus CheckFile(const std::string& path, std::ostream& report) {
         }
     }
     if (!problem.empty()) {
-        report << path << ": error: cannot read the file: " << problem << '\n';
+        errors << path << ": error: cannot read the file: " << problem << '\n';
         return kUnreadable;
     }
     std::vector<CheckedParameter> parameters;

@@ -37,7 +37,7 @@ CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
 void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::ostream& report);
 
 // Checks one file: its diagnostics, then its table. A file that Velmora
-// could not read is reported as "PATH: error: ...".
-CheckStatus CheckFile(const std::string& path, std::ostream& report);
+// could not read is reported to errors as "PATH: error: ..." with the reason.
+CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors);
 
 #endif

@@ -54,3 +54,28 @@ const char* RiskyControllerName(int controller) {
             return nullptr;
     }
 }
+
+const char* StandardPlayingControllerName(int controller) {
+    switch (controller) {
+        case 1:
+            return "Modulation Wheel";
+        case 2:
+            return "Breath Controller";
+        case 4:
+            return "Foot Controller";
+        case 5:
+            return "Portamento Time";
+        case 7:
+            return "Channel Volume";
+        case 8:
+            return "Balance";
+        case 10:
+            return "Pan";
+        case 11:
+            return "Expression";
+        case 84:
+            return "Portamento Control";
+        default:
+            return nullptr;
+    }
+}

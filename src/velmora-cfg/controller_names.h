@@ -6,4 +6,8 @@
 // to, a pedal), or null for any other controller.
 const char* RiskyControllerName(int controller);
 
+// The name of a controller that the MIDI standard gives to playing (level,
+// pan, glide, a wheel or pedal), or null for any other controller.
+const char* StandardPlayingControllerName(int controller);
+
 #endif

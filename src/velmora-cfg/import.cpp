@@ -4,12 +4,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "velmora-cfg/check.h"
 #include "velmora-cfg/controller_names.h"
+#include "velmora-cfg/composed_text.h"
 #include "velmora-cfg/file_names.h"
+#include "velmora-cfg/output_files.h"
+#include "velmora-cfg/parameter_kinds.h"
 
 namespace {
 
@@ -18,8 +22,7 @@ const char kAttribution[] = "Derived from the MIDI Guide dataset by Pencil Resea
 constexpr size_t kMaximumLabelLength = 40;
 // Names from the dataset are cut in comments, which must stay one line each.
 constexpr size_t kMaximumShownNameBytes = 80;
-// A 14-bit pair's range (up to 16383) is sent on its coarse controller,
-// which carries the value's upper 7 bits.
+// The widest range a controller pair carries: 14 bits.
 constexpr long kLargest14BitValue = 16383;
 
 struct WrittenParameter {
@@ -28,6 +31,8 @@ struct WrittenParameter {
     int controller = 0;
     int minimum = 0;
     int maximum = 0;
+    // Why a playing control is written turned off; empty for a sound.
+    std::string playing;
 };
 
 // A whole decimal number of at most six digits, nothing else.
@@ -99,8 +104,14 @@ std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
         return "range reversed: " + std::to_string(low) + " to " + std::to_string(high);
     }
     if (high > 127) {
-        low >>= 7;
-        high >>= 7;
+        // The range is a share of the parameter's full scale (0..255,
+        // 0..1023, 0..16383...), which the coarse controller's 0..127 spans.
+        long fullScale = 255;
+        while (fullScale < high) {
+            fullScale = fullScale * 2 + 1;
+        }
+        low = (low * 127 + fullScale / 2) / fullScale;
+        high = (high * 127 + fullScale / 2) / fullScale;
     }
     minimum = low > 0 ? static_cast<int>(low) - 1 : 0;
     maximum = static_cast<int>(high);
@@ -111,9 +122,11 @@ std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
     return "";
 }
 
-// Why a row is left out, or empty when it is written.
+// Why a row is left out, or empty when it is written. sorting says what
+// kind of parameter the row is, once its controller is known.
 std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParameter>& written,
-                             WrittenParameter& parameter) {
+                             WrittenParameter& parameter,
+                             std::optional<ParameterSorting>& sorting) {
     if (!row.unreadable.empty()) {
         return "row not readable: " + row.unreadable;
     }
@@ -125,9 +138,9 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
         return "CC number not 0 to 127: '" + CommentText(row.ccNumber) + "'";
     }
     parameter.controller = static_cast<int>(controller);
-    if (const char* name = RiskyControllerName(parameter.controller)) {
-        return "controller does more than change a sound: " + std::to_string(controller) + " is " +
-               name;
+    sorting = SortParameter(row.section, row.parameterName, parameter.controller);
+    if (sorting->kind == ParameterKind::kHarmful) {
+        return sorting->Explained();
     }
     const std::string range = RangeToWrite(row, parameter.minimum, parameter.maximum);
     if (!range.empty()) {
@@ -139,8 +152,17 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
                    earlier.label;
         }
     }
-    parameter.label = LabelOf(row.parameterName, parameter.controller);
     parameter.section = CommentText(row.section);
+    parameter.playing = sorting->kind == ParameterKind::kPlaying ? sorting->Explained() : "";
+    // The checker sees only the label: where the name alone reads otherwise
+    // (an LFO's "Reset"), the section goes into it.
+    parameter.label = LabelOf(row.parameterName, parameter.controller);
+    if (SortParameter("", parameter.label, parameter.controller).kind != sorting->kind) {
+        parameter.label = LabelOf(row.section + " " + row.parameterName, parameter.controller);
+    }
+    if (SortParameter("", parameter.label, parameter.controller).kind != sorting->kind) {
+        return "name reads otherwise without its section: '" + CommentText(row.section) + "'";
+    }
     return "";
 }
 
@@ -158,10 +180,11 @@ void WriteHeader(const Instrument& instrument, const ImportOptions& options, std
         << " of the MIDI Guide dataset (midi.guide)"
         << (options.snapshot.empty() ? "" : ", snapshot " + CommentText(options.snapshot)) << ".\n"
         << "# " << kAttribution << ".\n"
-        << "# Changed: only Control Changes that Velmora can send safely are kept (the\n"
-        << "# others are listed at the end); a minimum above 0 is written one lower,\n"
-        << "# since Velmora never sends a range's minimum; a 14-bit range is reduced to\n"
-        << "# its coarse controller.\n"
+        << "# Changed: only Control Changes that change the sound are turned on; the\n"
+        << "# playing controls follow them turned off, and what Velmora cannot send\n"
+        << "# or should never send is listed at the end. A minimum above 0 is written\n"
+        << "# one lower, since Velmora never sends a range's minimum; a range wider\n"
+        << "# than 0 to 127 becomes the same share of its coarse controller's range.\n"
         << "# This file is licensed under CC BY-SA 4.0:\n"
         << "# https://creativecommons.org/licenses/by-sa/4.0/\n"
         << "# Made with: velmora-cfg import\n";
@@ -172,18 +195,38 @@ void WriteParameters(const std::vector<WrittenParameter>& parameters, std::ostre
     for (const WrittenParameter& parameter : parameters) {
         labelWidth = std::max(labelWidth, parameter.label.size());
     }
+    const auto write = [labelWidth, &out](const WrittenParameter& parameter) {
+        const std::string label = (parameter.playing.empty() ? "" : "#") + parameter.label;
+        out << std::left << std::setw(labelWidth + 2) << label << std::right << std::setw(10)
+            << parameter.controller << std::setw(9) << parameter.minimum << std::setw(9)
+            << parameter.maximum << (parameter.playing.empty() ? "" : "  # " + parameter.playing)
+            << '\n';
+    };
     out << "#\n# " << std::left << std::setw(labelWidth) << "label" << std::right
         << "  controller  minimum  maximum\n";
     const std::string* section = nullptr;
     for (const WrittenParameter& parameter : parameters) {
+        if (!parameter.playing.empty()) {
+            continue;
+        }
         if (section == nullptr || *section != parameter.section) {
             out << "\n# " << (parameter.section.empty() ? "(no section)" : parameter.section)
                 << '\n';
             section = &parameter.section;
         }
-        out << std::left << std::setw(labelWidth + 2) << parameter.label << std::right
-            << std::setw(10) << parameter.controller << std::setw(9) << parameter.minimum
-            << std::setw(9) << parameter.maximum << '\n';
+        write(parameter);
+    }
+    bool playingHeader = false;
+    for (const WrittenParameter& parameter : parameters) {
+        if (parameter.playing.empty()) {
+            continue;
+        }
+        if (!playingHeader) {
+            out << "\n# Playing controls, turned off: each changes how the instrument is played\n"
+                << "# rather than its sound. Delete the '#' before a label to randomize it.\n";
+            playingHeader = true;
+        }
+        write(parameter);
     }
 }
 
@@ -221,21 +264,19 @@ struct OutputNames {
     std::set<std::string> files;
 };
 
-// Where an instrument's file goes. Names that differ only in case would be
-// one file on Windows and macOS: a later one gets a number, and goes into
-// the folder of the first spelling.
-std::filesystem::path OutputPath(const Instrument& instrument, const ImportOptions& options,
-                                 OutputNames& taken) {
-    const std::string manufacturer = SafeFileName(instrument.manufacturer);
+// Where an instrument's file goes within the output folder. Names that
+// differ only in case would be one file on Windows and macOS: a later one
+// gets a number, and goes into the folder of the first spelling.
+std::filesystem::path OutputPath(const Instrument& instrument, OutputNames& taken) {
+    const std::string manufacturer = SafeFileName(ComposedText(instrument.manufacturer));
     const std::string& folder =
         taken.folders.emplace(LowerAscii(manufacturer), manufacturer).first->second;
-    const std::string device = SafeFileName(instrument.device);
+    const std::string device = SafeFileName(ComposedText(instrument.device));
     std::string name = device;
     for (int number = 2; !taken.files.insert(LowerAscii(folder + "/" + name)).second; ++number) {
         name = device + " (" + std::to_string(number) + ")";
     }
-    return std::filesystem::path(options.outputFolder) / std::filesystem::u8path(folder) /
-           std::filesystem::u8path(name + ".cfg");
+    return std::filesystem::u8path(folder) / std::filesystem::u8path(name + ".cfg");
 }
 
 // Whether Velmora would read the text with nothing to warn about.
@@ -283,14 +324,18 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
     std::vector<WrittenParameter> written;
     for (const CsvRow& row : rows) {
         WrittenParameter parameter;
-        const std::string reason = ReasonToLeaveOut(row, written, parameter);
+        std::optional<ParameterSorting> sorting;
+        const std::string reason = ReasonToLeaveOut(row, written, parameter, sorting);
         if (reason.empty()) {
             written.push_back(parameter);
+            instrument.parameters += parameter.playing.empty() ? 1 : 0;
         } else {
             instrument.leftOut.push_back({row.line, CommentText(row.parameterName), reason});
         }
+        if (sorting) {
+            instrument.rowsOfKind[static_cast<int>(sorting->kind)] += 1;
+        }
     }
-    instrument.parameters = static_cast<int>(written.size());
     GroupBySection(written);
     std::ostringstream text;
     WriteHeader(instrument, options, text);
@@ -305,6 +350,7 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
     int status = 0;
     int instruments = 0;
     int parameters = 0;
+    int rowsOfKind[3] = {0, 0, 0};
     std::map<std::string, int> leftOut;
     OutputNames taken;
     for (const std::string& csvPath : csvPaths) {
@@ -322,11 +368,14 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
             continue;
         }
         const Instrument instrument = MakeInstrument(rows, csvPath, options);
+        for (int kind = 0; kind < 3; ++kind) {
+            rowsOfKind[kind] += instrument.rowsOfKind[kind];
+        }
         if (instrument.parameters < options.minimumParameters) {
             log << csvPath << ": not written: " << instrument.parameters
-                << " parameters, fewer than " << options.minimumParameters << '\n';
+                << " sound parameters, fewer than " << options.minimumParameters << '\n';
             status = std::max(status, 1);
-            leftOut["instruments not written, with too few parameters"] += 1;
+            leftOut["instruments not written, with too few sound parameters"] += 1;
             continue;
         }
         if (!PassesCheck(instrument)) {
@@ -334,26 +383,28 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
             status = 2;
             continue;
         }
-        const std::filesystem::path output = OutputPath(instrument, options, taken);
-        std::error_code error;
-        std::filesystem::create_directories(output.parent_path(), error);
-        std::ofstream out(output, std::ios::out | std::ios::binary | std::ios::trunc);
-        out << instrument.text;
-        out.close();
-        if (error || !out) {
-            log << csvPath << ": error: cannot write " << output.u8string() << '\n';
-            status = 2;
+        const std::filesystem::path output = OutputPath(instrument, taken);
+        const WriteOutcome outcome =
+            WriteFileInFolder(std::filesystem::u8path(options.outputFolder), output,
+                              instrument.text, options.replace, problem);
+        if (outcome != WriteOutcome::kWritten) {
+            log << csvPath << (outcome == WriteOutcome::kKept ? ": not written: " : ": error: ")
+                << problem << '\n';
+            status = std::max(status, outcome == WriteOutcome::kKept ? 1 : 2);
             continue;
         }
-        log << csvPath << ": " << instrument.parameters << " parameters, "
-            << instrument.leftOut.size() << " rows left out: " << output.u8string() << '\n';
+        log << csvPath << ": " << instrument.parameters << " sound parameters, "
+            << instrument.leftOut.size() << " rows left out: "
+            << (std::filesystem::u8path(options.outputFolder) / output).u8string() << '\n';
         ++instruments;
         parameters += instrument.parameters;
         for (const LeftOutRow& row : instrument.leftOut) {
             leftOut[Tally(row.reason)] += 1;
         }
     }
-    log << instruments << " instruments written with " << parameters << " parameters\n";
+    log << instruments << " instruments written with " << parameters << " sound parameters\n"
+        << "rows with a controller read: " << rowsOfKind[0] << " sound, " << rowsOfKind[1]
+        << " playing controls, " << rowsOfKind[2] << " harmful\n";
     for (const auto& reason : leftOut) {
         log << "  left out: " << reason.second << " x " << reason.first << '\n';
     }

@@ -14,6 +14,8 @@ struct ImportOptions {
     std::string snapshot;
     // An instrument with fewer parameters is not written.
     int minimumParameters = 1;
+    // Whether a file that exists is replaced; otherwise it is kept.
+    bool replace = false;
 };
 
 // A row that is not written, and why.
@@ -32,19 +34,24 @@ struct Instrument {
     // The configuration's text; its parameter lines come first, the rows
     // left out are listed at its end.
     std::string text;
+    // The sound parameters, turned on.
     int parameters = 0;
+    // The rows with a controller number, by ParameterKind.
+    int rowsOfKind[3] = {0, 0, 0};
     std::vector<LeftOutRow> leftOut;
 };
 
 // Turns one instrument's rows into a configuration that Velmora can use
-// safely: only rows with a controller that changes a sound and a range with
-// at least two values Velmora can send, each controller once.
+// safely: rows with a controller that changes the sound and a range with at
+// least two values Velmora can send are turned on, playing controls follow
+// turned off, harmful rows are only listed; each controller once.
 Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& csvPath,
                           const ImportOptions& options);
 
 // Imports every CSV file into OUTPUT/MANUFACTURER/DEVICE.cfg and writes what
 // it did to log. 0 when every file was written, 1 when an instrument had too
-// few parameters, 2 when a file could not be read or written.
+// few sound parameters or a file that exists was kept, 2 when a file could not
+// be read or written.
 int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
                       std::ostream& log);
 

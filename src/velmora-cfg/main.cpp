@@ -15,17 +15,25 @@
 namespace {
 
 const char kUsage[] =
-    "usage: velmora-cfg check FILE...\n"
+    "usage: velmora-cfg check [FILE...]\n"
     "       velmora-cfg import CSV... [-o FOLDER] [--snapshot DATE] [--at-least N]\n"
+    "                                 [--force]\n"
     "\n"
     "check   tells what Velmora will do with each configuration file: warnings and\n"
     "        notes as FILE:LINE: ..., then the parameters with the values a press can\n"
-    "        send. Exit status 0: nothing to warn about, 1: warnings, 2: a file\n"
-    "        could not be read. Without arguments: the Velmora.cfg in this folder.\n"
+    "        send. A label that reads as storing, erasing, loading, recording or\n"
+    "        resetting is a warning; one that reads as a playing control (pitch,\n"
+    "        level, glide, tempo...) is a note. Exit status 0: nothing to warn about,\n"
+    "        1: warnings, 2: a file could not be read (the reason on stderr).\n"
+    "        Without FILE: the Velmora.cfg in this folder.\n"
     "import  makes a configuration FOLDER/MANUFACTURER/DEVICE.cfg from each\n"
     "        instrument description (CSV of the MIDI Guide dataset); FOLDER is the\n"
-    "        current one unless given. DATE names the dataset's snapshot in the\n"
-    "        files; an instrument with fewer than N parameters is not written.\n";
+    "        current one unless given. Sound parameters are turned on, playing\n"
+    "        controls are written turned off, harmful ones are only listed. DATE\n"
+    "        names the dataset's snapshot in the files; an instrument with fewer\n"
+    "        than N sound parameters is not written. A file that exists is kept\n"
+    "        (exit status 1) unless --force is given; symbolic links are never\n"
+    "        written through.\n";
 
 int Usage() {
     std::cerr << kUsage;
@@ -36,7 +44,7 @@ int Check(const std::vector<std::string>& paths) {
     int status = kNothingToWarn;
     for (size_t index = 0; index < paths.size(); ++index) {
         std::cout << (index == 0 ? "" : "\n");
-        const int fileStatus = CheckFile(paths[index], std::cout);
+        const int fileStatus = CheckFile(paths[index], std::cout, std::cerr);
         status = fileStatus > status ? fileStatus : status;
     }
     return status;
@@ -52,6 +60,8 @@ int Import(const std::vector<std::string>& arguments) {
             options.outputFolder = arguments[++index];
         } else if (argument == "--snapshot" && hasValue) {
             options.snapshot = arguments[++index];
+        } else if (argument == "--force") {
+            options.replace = true;
         } else if (argument == "--at-least" && hasValue) {
             options.minimumParameters = std::max(1, std::atoi(arguments[++index].c_str()));
         } else if (!argument.empty() && argument[0] == '-') {
@@ -75,14 +85,18 @@ int main(int argc, char** argv) {
         const std::string own = ConfigurationPath("Velmora.exe");
         std::error_code error;
         if (std::filesystem::exists(own, error)) {
-            return CheckFile(own, std::cout);
+            return CheckFile(own, std::cout, std::cerr);
         }
         return Usage();
     }
     const std::string& command = arguments[0];
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
-    if (command == "check" && !rest.empty()) {
-        return Check(rest);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (command == "check") {
+        return Check(rest.empty() ? std::vector<std::string>{"Velmora.cfg"} : rest);
     }
     if (command == "import") {
         return Import(rest);
