@@ -3,13 +3,16 @@
 prints and writes with the committed expectations.
 
   velmora_cfg_runs.py check PROGRAM [--wine RUN_DIR]
-      `check` on every file of check/, a folder and a missing file; its report
-      and exit status must equal check.expected. With --wine, PROGRAM is
+      `check` on every file of check/, a folder and a missing file, then with
+      no FILE where there is no Velmora.cfg; its report, errors and exit
+      statuses must equal check.expected, and --help must succeed. With --wine, PROGRAM is
       velmora-cfg.exe, run under Wine in the prefix of the desktop in RUN_DIR.
   velmora_cfg_runs.py import PROGRAM
       `import` of import/csv/; the files written must equal import/expected/,
       its report and exit status import/expected.log, and every file written
-      must pass `check` with nothing to warn about.
+      must pass `check` with nothing to warn about. Run again over a file the
+      user changed and a link to a file outside, it keeps both unless --force
+      is given, and even then writes nothing through the link.
 """
 
 import argparse
@@ -21,16 +24,17 @@ import tempfile
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-IMPORTED = ["Acme/Hostile.csv", "Acme/copy.csv", "Odd/Names.csv", "Odd/Unicode.csv",
+IMPORTED = ["Acme/Hostile.csv", "Acme/copy.csv", "Acme/Kinds.csv", "Odd/Names.csv", "Odd/Unicode.csv",
             "Empty/Nothing.csv", "Broken/NoHeader.csv"]
 
 
-def run(command, cwd, env=None):
+def run(command, cwd, env=None, merge_errors=False):
     # Output to a file, not a pipe: Wine's helper processes inherit it and
     # would keep a pipe open after the program has ended.
     with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
         result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                stdout=output, stderr=errors, timeout=120, check=False)
+                                stdout=output, stderr=output if merge_errors else errors,
+                                timeout=120, check=False)
         output.seek(0)
         # A Windows console program ends its lines with CR LF.
         text = output.read().replace(b"\r\n", b"\n").decode("utf-8", "replace")
@@ -58,8 +62,12 @@ def wine_command(run_dir):
 def check(program, run_dir):
     prefix, env = wine_command(run_dir) if run_dir else ([], None)
     cases = sorted(f"check/{path.name}" for path in (HERE / "check").iterdir())
-    report = run(prefix + [program, "check"] + cases + ["check", "check/missing.cfg"], HERE, env)
-    return same("check report", (HERE / "check.expected").read_text(encoding="utf-8"), report)
+    report = run(prefix + [program, "check"] + cases + ["check", "check/missing.cfg"], HERE, env,
+                 True)
+    report += run(prefix + [program, "check"], HERE / "check", env, True)
+    helped = run(prefix + [program, "--help"], HERE, env).endswith("exit status: 0\n")
+    return same("check report", (HERE / "check.expected").read_text(encoding="utf-8"),
+                report) and helped
 
 
 def tree(folder):
@@ -71,11 +79,10 @@ def import_files(program):
     with tempfile.TemporaryDirectory(prefix="velmora-cfg-import.") as work:
         work = Path(work)
         shutil.copytree(HERE / "import" / "csv", work / "csv")
-        log = run([program, "import", "--snapshot", "2026-06-30", "-o", "out"]
-                  + [f"csv/{name}" for name in IMPORTED], work)
-        ok = same("import report", (HERE / "import" / "expected.log").read_text(encoding="utf-8"),
-                  log)
+        command = [program, "import", "--snapshot", "2026-06-30", "-o", "out"]
+        log = run(command + [f"csv/{name}" for name in IMPORTED], work)
         expected, written = tree(HERE / "import" / "expected"), tree(work / "out")
+        ok = True
         for name in sorted(set(expected) | set(written)):
             ok &= same(name, expected.get(name, b"").decode("utf-8"),
                        written.get(name, b"").decode("utf-8"))
@@ -84,7 +91,20 @@ def import_files(program):
         if not checked.endswith("exit status: 0\n"):
             print(f"the files written do not pass the check:\n{checked}")
             ok = False
-        return ok
+
+        user_file, link = work / "out/Acme/Hostile.cfg", work / "out/Acme/HOSTILE (2).cfg"
+        user_file.write_text("mine\n")
+        link.unlink()
+        link.symlink_to(work / "outside.cfg")
+        (work / "outside.cfg").write_text("outside\n")
+        again = command + ["csv/Acme/Hostile.csv", "csv/Acme/copy.csv"]
+        log += run(again, work)
+        ok &= user_file.read_text() == "mine\n"
+        log += run(again + ["--force"], work)
+        ok &= user_file.read_bytes() == expected["Acme/Hostile.cfg"]
+        ok &= (work / "outside.cfg").read_text() == "outside\n" and link.is_symlink()
+        return ok & same("import report",
+                         (HERE / "import" / "expected.log").read_text(encoding="utf-8"), log)
 
 
 def main():
