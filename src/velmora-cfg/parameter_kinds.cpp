@@ -14,7 +14,7 @@ namespace {
 const char kSoundParts[] =
     "osc oscillator oscillators vco dco op operator wave waveform wavetable wt lfo lfos env "
     "envelope envelopes eg adsr phase key retrigger retrig grain sample filter vcf delay dly echo "
-    "hard ring noise fx mod carbon";
+    "hard ring noise fx mod";
 
 // What a level, a start or a stop can belong to within one sound: then it is
 // a balance of that sound, not the level or the transport of the whole patch.
@@ -59,7 +59,7 @@ const Rule kRules[] = {
     {kHarmful, "reset init initialize initialise", "", kSoundParts, false, "resets"},
     {kHarmful, "record rec recorder recording overdub dub", "", "", false, "records"},
     {kHarmful, "load recall", "", "", false, "loads a preset"},
-    {kHarmful, "preset presets program prog bank snapshot pc", "", kSoundParts, false,
+    {kHarmful, "preset presets program prog bank snapshot", "", kSoundParts, false,
      "changes the preset, program or bank"},
     {kHarmful, "omni local thru mpe learn dump sysex calibrate calibration", "", "", false,
      "changes the MIDI setup"},
