@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "velmora-cfg/check.h"
-#include "velmora-cfg/controller_names.h"
 #include "velmora-cfg/composed_text.h"
 #include "velmora-cfg/file_names.h"
 #include "velmora-cfg/output_files.h"

@@ -26,15 +26,12 @@ const Row kRows[] = {
     {"Emitter 1", "Octave", 48},                              // Beetlecrab Tempera
     {"General", "Glide", 5},                                  // Arturia MicroFreak
     {"Synth: Arpeggiator", "Rate", 74},                       // Nord Stage 3
-    {"Switches", "Tap tempo", 93},                            // Chase Bliss Habit
-    {"Footswitches/aux", "Wet channel bypass", 103},          // Chase Bliss MOOD MKII
     {"LFO 1", "Keyboard reset", 54},                          // Morphor ECHON 6
     {"Exciter", "Keyboard reset", 16},                        // Morphor ECHON 6
     {"", "Factory reset", 56},                                // Chase Bliss MOOD MKII
     {"", "Save Preset", 39},                                  // Empress Reverb
     {"", "Load Preset", 11},                                  // Empress Reverb
     {"Loop control", "Record", 1},                            // Chase Bliss blooper
-    {"Loop control", "Erase", 7},                             // Chase Bliss blooper
     {"RC channel: Part 1", "Part 1 MIDI channel (CH)", 4},    // Mutable Instruments Yarns
     {"Keyboard", "Keyboard hold button (toggle)", 64},        // Arturia MicroFreak
 };
@@ -51,15 +48,12 @@ const char kExpected[] =
     "Octave: playing, pitch: octave\n"
     "Glide: playing, glide: glide\n"
     "Rate: playing, arpeggiator: arpeggiator\n"
-    "Tap tempo: playing, tempo or clock: tempo\n"
-    "Wet channel bypass: playing, mute or bypass: bypass\n"
     "Keyboard reset: sound\n"
     "Keyboard reset: harmful, resets: reset\n"
     "Factory reset: harmful, returns to the factory settings: factory\n"
     "Save Preset: harmful, stores a preset: save\n"
     "Load Preset: harmful, loads a preset: load\n"
     "Record: harmful, records: record\n"
-    "Erase: harmful, erases: erase\n"
     "Part 1 MIDI channel (CH): harmful, changes the MIDI setup: ch\n"
     "Keyboard hold button (toggle): harmful, controller does more than change a sound: 64 is "
     "Sustain Pedal\n";
