@@ -74,11 +74,15 @@ const Rule kRules[] = {
     {kPlaying, "frequency freq frq hz", kOscillators, kNotOfAnOscillator, false, "pitch"},
     {kPlaying, "glide glidemod glidetype gatedglide portamento porta slide legato glissando", "",
      "", false, "glide"},
-    {kPlaying, "volume vol loudness level lvl gain", "", kSoundSources, false,
+    {kPlaying, "volume vol mainvolume loudness level lvl gain", "", kSoundSources, false,
      "level of the whole patch"},
-    {kPlaying, "pan panpot panning panorama balance", "", "", false, "stereo position"},
-    {kPlaying, "expression expr wheel modwheel breath foot footswitch pedal joystick ribbon", "",
-     "", false, "performance controller"},
+    {kPlaying, "pan panpot panning panorama panspray panwidth balance", "", "", false,
+     "stereo position"},
+    {kPlaying,
+     "expression expr express xprssion exprsson exprssn wheel modwheel breath foot footswitch "
+     "pedal joystick ribbon",
+     "", "", false, "performance controller"},
+    {kPlaying, "exp", "", kSoundSources, false, "performance controller"},
     {kPlaying, "arp arpeggiator arpeggio", "", "", true, "arpeggiator"},
     {kPlaying, "seq sequencer sequence pattern song swing euclidean", "", "", true, "sequencer"},
     {kPlaying, "tempo bpm clock", "", "", false, "tempo or clock"},
@@ -98,7 +102,7 @@ const Rule kRules[] = {
 const char kPlaceholderWords[] =
     "assignable assign assigned mapped mappable map mapping parameter parameters param params cc "
     "ccs control controller controllers ctrl knob knobs macro unassigned slot user encoder pot "
-    "slider fader button cv change number no";
+    "slider fader button cv change number no external";
 
 using Words = std::set<std::string>;
 
