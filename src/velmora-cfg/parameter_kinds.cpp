@@ -97,12 +97,12 @@ const Rule kRules[] = {
 };
 
 // Words that say only where a parameter sits on a panel, not what it does:
-// with nothing else in its name, a controller means what the MIDI standard
-// says.
+// with nothing else in its name but the words of its standard name ("Mod"
+// too), a controller means what the MIDI standard says.
 const char kPlaceholderWords[] =
     "assignable assign assigned mapped mappable map mapping parameter parameters param params cc "
     "ccs control controller controllers ctrl knob knobs macro unassigned slot user encoder pot "
-    "slider fader button cv change number no external";
+    "slider fader button cv change number no external mod";
 
 using Words = std::set<std::string>;
 
@@ -177,11 +177,12 @@ const std::vector<ReadRule>& ReadRules() {
     return rules;
 }
 
-bool OnlyPlaceholders(const Words& words) {
+bool OnlyPlaceholders(const Words& words, const char* standardName) {
     static const Words placeholders = ListOf(kPlaceholderWords);
+    const Words standardWords = WordsOf(standardName);
     for (const std::string& word : words) {
         if (word.size() > 1 && !std::isdigit(static_cast<unsigned char>(word[0])) &&
-            placeholders.count(word) == 0) {
+            placeholders.count(word) == 0 && standardWords.count(word) == 0) {
             return false;
         }
     }
@@ -214,7 +215,7 @@ ParameterSorting SortParameter(const std::string& section, const std::string& na
         return {rule.kind, rule.reason, found};
     }
     const char* standard = StandardPlayingControllerName(controller);
-    if (standard != nullptr && OnlyPlaceholders(inName)) {
+    if (standard != nullptr && OnlyPlaceholders(inName, standard)) {
         return {kPlaying, "standard controller: " + std::to_string(controller) + " is " + standard,
                 ""};
     }
