@@ -25,7 +25,7 @@ const char kSoundSources[] =
     "accent velocity vel aftertouch fx effect effects efx mfx reverb rev verb chorus flanger "
     "phaser tremolo vibrato drive distortion dist overdrive fuzz saturation crush bit bits fold "
     "folder comp compressor eq band low mid high bass treble feedback fb send aux input in ext "
-    "external audio dry wet cross xmod voice layer kick snare bd sd hh oh cp rs cb cy lt mt ht "
+    "external audio dry wet cross xmod layer kick snare bd sd hh oh cp rs cb cy lt mt ht "
     "tom hat clap rim cowbell cow bell cymbal conga ride perc percussion click tick hc vocoder "
     "vowel tone timbre subosc suboscillator spring transducer bias";
 
@@ -214,8 +214,11 @@ ParameterSorting SortParameter(const std::string& section, const std::string& na
         }
         return {rule.kind, rule.reason, found};
     }
+    // Volume, pan and expression are acted on by mixers, hosts and MIDI
+    // routers whatever a device calls them: never turned on by default.
+    const bool heldByTheStandard = controller == 7 || controller == 10 || controller == 11;
     const char* standard = StandardPlayingControllerName(controller);
-    if (standard != nullptr && OnlyPlaceholders(inName, standard)) {
+    if (standard != nullptr && (heldByTheStandard || OnlyPlaceholders(inName, standard))) {
         return {kPlaying, "standard controller: " + std::to_string(controller) + " is " + standard,
                 ""};
     }

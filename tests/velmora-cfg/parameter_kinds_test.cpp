@@ -41,7 +41,7 @@ const char kExpected[] =
     "Osc 2 Fine Frequency: playing, pitch: fine\n"
     "OSC2 Level: sound\n"
     "Level: playing, level of the whole patch: level\n"
-    "Spread: sound\n"
+    "Spread: playing, standard controller: 10 is Pan\n"
     "Assignable parameter 07: playing, standard controller: 7 is Channel Volume\n"
     "Pan: playing, stereo position: pan\n"
     "Oscillator 2 sync: sound\n"
