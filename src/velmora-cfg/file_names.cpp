@@ -109,9 +109,12 @@ std::string SafeFileName(const std::string& name) {
 }
 
 std::string CaseKey(const std::string& name) {
+    if (name.empty()) {
+        return name;
+    }
     const int length = static_cast<int>(name.size());
     const int units = MultiByteToWideChar(CP_UTF8, 0, name.data(), length, nullptr, 0);
-    if (name.empty() || units <= 0) {
+    if (units <= 0) {
         return name;
     }
     std::vector<WCHAR> wide(static_cast<size_t>(units));

@@ -164,9 +164,17 @@ int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLeng
         SetLastError(flags != LCMAP_UPPERCASE ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
         return 0;
     }
-    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    // Without C.UTF-8 the C locale still maps ASCII, as before the wide call.
+    static const locale_t unicode = [] {
+        locale_t loaded = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+        if (loaded == nullptr) {
+            Diagnose("kernel32", "LCMapStringW: no C.UTF-8 locale (%s): ASCII only",
+                     std::strerror(errno));
+            loaded = newlocale(LC_CTYPE_MASK, "C", nullptr);
+        }
+        return loaded;
+    }();
     if (unicode == nullptr) {
-        Diagnose("kernel32", "LCMapStringW: no C.UTF-8 locale: %s", std::strerror(errno));
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
