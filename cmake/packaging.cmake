@@ -14,10 +14,12 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 
-# The copyright file, in Debian's machine-readable form: the program's files
-# and the license the library's data came under. `instruments_path` is where
-# the library lies inside the download.
-function(velmora_write_copyright output instruments_path)
+# The copyright file, in Debian's machine-readable form: the programs' license,
+# the CSV parser's in velmora-cfg and the license the library's data came
+# under. `checker_path` and `instruments_path` are where velmora-cfg and the
+# library lie inside the download.
+function(velmora_write_copyright output checker_path instruments_path)
+    set(VELMORA_CHECKER_PATH ${checker_path})
     string(CONCAT VELMORA_INSTRUMENTS_COPYRIGHT
         "\nFiles: ${instruments_path}/*\n"
         "Copyright: Pencil Research and the contributors to the MIDI Guide dataset\n"
@@ -25,7 +27,7 @@ function(velmora_write_copyright output instruments_path)
         "License: CC-BY-SA-4.0\n"
         " Derived from the MIDI Guide dataset by Pencil Research, CC BY-SA 4.0, and\n"
         " changed: turned into Velmora configuration files by velmora-cfg import.\n"
-        " The license's full text is in ${instruments_path}/LICENSE.\n")
+        " The license's full text is in ${instruments_path}/LICENSE.\n\n")
     configure_file(${velmora_packaging}/copyright.in ${output} @ONLY)
 endfunction()
 
@@ -41,7 +43,8 @@ if(WIN32)
     # installation: the program reads Velmora.cfg beside itself.
     install(TARGETS Velmora velmora-cfg RUNTIME DESTINATION .)
     install(DIRECTORY ${velmora_instruments} DESTINATION .)
-    set(VELMORA_README_CONTENTS
+    # One string: set() with several would join them with ';'.
+    string(CONCAT VELMORA_README_CONTENTS
         "  velmora-cfg.exe  checks a configuration file\n"
         "  instruments      ready-made configurations for many instruments\n")
     file(READ ${velmora_packaging}/windows/README-velmora-cfg.txt VELMORA_README_CHECKER)
@@ -49,13 +52,14 @@ if(WIN32)
     # Plain text with Windows line ends, for Notepad.
     velmora_configure_for_windows(${velmora_packaging}/windows/README.txt
                                   ${velmora_generated}/README.txt)
-    velmora_write_copyright(${velmora_generated}/copyright instruments)
+    velmora_write_copyright(${velmora_generated}/copyright velmora-cfg.exe instruments)
     velmora_configure_for_windows(${velmora_generated}/copyright
                                   ${velmora_generated}/COPYRIGHT.txt)
+    velmora_configure_for_windows(${PROJECT_SOURCE_DIR}/LICENSE ${velmora_generated}/LICENSE.txt)
     velmora_configure_for_windows(${PROJECT_SOURCE_DIR}/examples/Velmora.cfg
                                   ${velmora_generated}/Velmora.cfg)
     install(FILES ${velmora_generated}/Velmora.cfg ${velmora_generated}/README.txt
-                  ${velmora_generated}/COPYRIGHT.txt
+                  ${velmora_generated}/COPYRIGHT.txt ${velmora_generated}/LICENSE.txt
             DESTINATION .)
 
     set(CPACK_GENERATOR ZIP)
@@ -89,7 +93,7 @@ file(CREATE_LINK /etc/velmora/Velmora.cfg ${velmora_generated}/link/Velmora.cfg 
 install(FILES ${velmora_generated}/link/Velmora.cfg DESTINATION ${VELMORA_INSTALL_DIR}
         ${deb_only})
 
-velmora_write_copyright(${velmora_generated}/copyright
+velmora_write_copyright(${velmora_generated}/copyright usr/bin/velmora-cfg
                         usr/share/velmora/instruments)
 string(TIMESTAMP VELMORA_RELEASE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
 configure_file(${velmora_packaging}/linux/changelog.in ${velmora_generated}/changelog @ONLY)

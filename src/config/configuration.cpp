@@ -18,18 +18,27 @@ namespace {
 
 const char kDelimiters[] = " \t\n";
 
-// The running program file's full path, or false when the platform cannot
-// give all of it: a cut path could name some other file.
+bool Utf8Of(const WCHAR* text, int length, std::string& utf8) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return false;
+    }
+    utf8.resize(static_cast<size_t>(size));
+    return WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], size, nullptr, nullptr) == size;
+}
+
+// The running program file's full path in UTF-8, or false when the platform
+// cannot give all of it: a cut path could name some other file. Taken as
+// Unicode: the ANSI call loses every character outside the code page.
 bool ProgramFilePath(std::string& path) {
     for (DWORD size = 256; size <= 65536; size *= 2) {
-        std::vector<char> buffer(size);
-        const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), size);
+        std::vector<WCHAR> buffer(size);
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
         if (length == 0) {
             return false;
         }
         if (length < size - 1) {
-            path.assign(buffer.data(), length);
-            return true;
+            return Utf8Of(buffer.data(), static_cast<int>(length), path);
         }
     }
     return false;
@@ -100,7 +109,9 @@ bool LoadConfiguration() {
     if (!ProgramFilePath(programPath)) {
         return false;
     }
-    const std::string path = ConfigurationPath(programPath);
+    // Opened by its Unicode name, which a Windows build gets from UTF-8 only
+    // through u8path.
+    const std::filesystem::path path = std::filesystem::u8path(ConfigurationPath(programPath));
     // Only a regular file (links followed) is read: a FIFO would block the
     // open, a device never end, and a directory open as an empty file.
     std::error_code error;

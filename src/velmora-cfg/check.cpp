@@ -325,7 +325,8 @@ void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::o
 CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
     // Velmora reads only a regular file (links followed).
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const std::filesystem::path file_path = std::filesystem::u8path(path);
+    const std::filesystem::file_status status = std::filesystem::status(file_path, error);
     std::string problem;
     if (status.type() == std::filesystem::file_type::not_found) {
         problem = "no such file";
@@ -337,7 +338,7 @@ CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostrea
     std::ifstream file;
     if (problem.empty()) {
         errno = 0;
-        file.open(path, std::ios::in | std::ios::binary);
+        file.open(file_path, std::ios::in | std::ios::binary);
         if (!file.is_open()) {
             problem = errno != 0 ? std::strerror(errno) : "it cannot be opened";
         }

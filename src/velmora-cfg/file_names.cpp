@@ -1,6 +1,9 @@
 #include "velmora-cfg/file_names.h"
 
+#include <windows.h>
+
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -8,10 +11,14 @@ bool IsUnsafeAscii(unsigned char c) {
     return c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr;
 }
 
-// Windows treats these as devices, with any extension ("CON.cfg" too).
+// Windows treats these as devices, with any extension ("CON.cfg" too), after
+// it has dropped the spaces before the extension ("NUL .txt") and the dots
+// and spaces at the end of the name.
 bool IsReservedName(const std::string& name) {
-    static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL"};
-    const std::string stem = name.substr(0, name.find('.'));
+    static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    std::string stem = name.substr(0, name.find_last_not_of(". ") + 1);
+    stem = stem.substr(0, stem.find('.'));
+    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
     std::string upper;
     for (const char c : stem) {
         upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -21,9 +28,12 @@ bool IsReservedName(const std::string& name) {
             return true;
         }
     }
-    return upper.size() == 4 &&
-           (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-           upper[3] >= '0' && upper[3] <= '9';
+    // COM1 to COM9 and LPT1 to LPT9; also with 0 and with the superscript
+    // digits 1, 2 and 3 (UTF-8 C2 B9, C2 B2, C2 B3).
+    const bool port = upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0;
+    const std::string number = port ? upper.substr(3) : "";
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 void TrimBlanksAndDots(std::string& name) {
@@ -96,4 +106,30 @@ std::string SafeFileName(const std::string& name) {
         safe.insert(0, "_");
     }
     return safe;
+}
+
+std::string CaseKey(const std::string& name) {
+    if (name.empty()) {
+        return name;
+    }
+    const int length = static_cast<int>(name.size());
+    const int units = MultiByteToWideChar(CP_UTF8, 0, name.data(), length, nullptr, 0);
+    if (units <= 0) {
+        return name;
+    }
+    std::vector<WCHAR> wide(static_cast<size_t>(units));
+    MultiByteToWideChar(CP_UTF8, 0, name.data(), length, wide.data(), units);
+    std::vector<WCHAR> upper(wide.size());
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), units, upper.data(), units) !=
+        units) {
+        return name;
+    }
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, upper.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string key(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size <= 0 || WideCharToMultiByte(CP_UTF8, 0, upper.data(), units, &key[0], size, nullptr,
+                                         nullptr) != size) {
+        return name;
+    }
+    return key;
 }

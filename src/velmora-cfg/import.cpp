@@ -166,7 +166,7 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
 }
 
 std::string SourceName(const std::string& csvPath) {
-    const std::filesystem::path path(csvPath);
+    const std::filesystem::path path = std::filesystem::u8path(csvPath);
     const std::string folder = path.parent_path().filename().u8string();
     const std::string file = path.filename().u8string();
     return folder.empty() ? file : folder + "/" + file;
@@ -250,14 +250,7 @@ std::string FirstOf(const std::vector<CsvRow>& rows, std::string CsvRow::*column
     return fallback;
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return text;
-}
-
-// The names written so far, by their lower-case spelling.
+// The names written so far, by their case keys.
 struct OutputNames {
     std::map<std::string, std::string> folders;
     std::set<std::string> files;
@@ -269,10 +262,10 @@ struct OutputNames {
 std::filesystem::path OutputPath(const Instrument& instrument, OutputNames& taken) {
     const std::string manufacturer = SafeFileName(ComposedText(instrument.manufacturer));
     const std::string& folder =
-        taken.folders.emplace(LowerAscii(manufacturer), manufacturer).first->second;
+        taken.folders.emplace(CaseKey(manufacturer), manufacturer).first->second;
     const std::string device = SafeFileName(ComposedText(instrument.device));
     std::string name = device;
-    for (int number = 2; !taken.files.insert(LowerAscii(folder + "/" + name)).second; ++number) {
+    for (int number = 2; !taken.files.insert(CaseKey(folder + "/" + name)).second; ++number) {
         name = device + " (" + std::to_string(number) + ")";
     }
     return std::filesystem::u8path(folder) / std::filesystem::u8path(name + ".cfg");
@@ -313,7 +306,7 @@ std::string Tally(const std::string& reason) {
 
 Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& csvPath,
                           const ImportOptions& options) {
-    const std::filesystem::path path(csvPath);
+    const std::filesystem::path path = std::filesystem::u8path(csvPath);
     Instrument instrument;
     instrument.manufacturer =
         FirstOf(rows, &CsvRow::manufacturer, path.parent_path().filename().u8string());
@@ -353,7 +346,7 @@ int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOpti
     std::map<std::string, int> leftOut;
     OutputNames taken;
     for (const std::string& csvPath : csvPaths) {
-        std::ifstream file(csvPath, std::ios::in | std::ios::binary);
+        std::ifstream file(std::filesystem::u8path(csvPath), std::ios::in | std::ios::binary);
         std::vector<CsvRow> rows;
         std::string problem;
         if (!file.is_open()) {

@@ -12,6 +12,10 @@
 #include "velmora-cfg/check.h"
 #include "velmora-cfg/import.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 const char kUsage[] =
@@ -76,10 +80,7 @@ int Import(const std::vector<std::string>& arguments) {
     return ImportInstruments(csvPaths, options, std::cout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         // The file that Velmora would read if it lay in this folder.
         const std::string own = ConfigurationPath("Velmora.exe");
@@ -103,3 +104,33 @@ int main(int argc, char** argv) {
     }
     return Usage();
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Names are UTF-8 inside. Windows gives a program its arguments whole only in
+// UTF-16, to a wide main; the ANSI ones lose what the code page lacks.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc; ++index) {
+        const int size =
+            WideCharToMultiByte(CP_UTF8, 0, argv[index], -1, nullptr, 0, nullptr, nullptr);
+        std::string argument(static_cast<size_t>(size > 0 ? size : 1), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, argv[index], -1, &argument[0], size, nullptr, nullptr);
+        argument.pop_back();
+        arguments.push_back(argument);
+    }
+    // The reports name files in UTF-8; a console shows them so only in that
+    // code page, which is the console's own setting and is given back.
+    const UINT consoleCodePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+    const int status = Run(arguments);
+    std::cout.flush();
+    SetConsoleOutputCP(consoleCodePage);
+    return status;
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

@@ -124,6 +124,7 @@ const PathCase kCases[] = {
      "Velmora.cfg",
      false},
     {"Utf8ProgramName", {"music"}, "Vélmöra", "Vélmöra.cfg", false},
+    {"NotUtf8Names", {"Kl\xE4nge", "\xFF\xC3 \xED\xA0\x80"}, "V\xE9lmora", "V\xE9lmora.cfg", false},
     {"Utf8LongerThan260", Folders(Repeated("é", 60), 4), "Velmora", "Velmora.cfg", false},
     {"SpacesAndShellCharacters",
      {"My Synths", "a'b \"c\"", "x;y$z&(1)"},

@@ -25,7 +25,7 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 IMPORTED = ["Acme/Hostile.csv", "Acme/copy.csv", "Acme/Kinds.csv", "Odd/Names.csv", "Odd/Unicode.csv",
-            "Empty/Nothing.csv", "Broken/NoHeader.csv"]
+            "Odd/Loud.csv", "Odd/Devices.csv", "Empty/Nothing.csv", "Broken/NoHeader.csv"]
 
 
 def run(command, cwd, env=None, merge_errors=False):

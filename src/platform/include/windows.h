@@ -30,6 +30,11 @@ typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// UTF-16 code units, as on Windows (not the 32-bit wchar_t of Linux).
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef DWORD LCID;
 typedef void* LPVOID;
 
 #ifndef TRUE
@@ -121,12 +126,25 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 // kernel32
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wideSize);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
+                               int size, LPCSTR defaultChar, BOOL* usedDefaultChar);
+int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
+                        LPWSTR destination, int destinationSize);
+#define CP_UTF8 65001
+#define LOCALE_INVARIANT 0x007f
+#define LCMAP_UPPERCASE 0x00000200
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 LPSTR WINAPI GetCommandLineA(void);
 DWORD WINAPI GetTickCount(void);
 DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
 #define ERROR_SUCCESS 0L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INVALID_FLAGS 1004L
 
 // Program entry, called by the platform's startup code.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,

@@ -21,6 +21,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 namespace {
 
@@ -36,24 +37,24 @@ struct Settings {
 
 Settings settings;
 bool deviceOpen[kMaxDevices];
-char logPath[MAX_PATH];
+wchar_t logPath[MAX_PATH];
 
 // Both files lie beside the DLL: the path of the module with its file name
-// replaced.
-bool PathBesideModule(HMODULE module, const char* name, char* path, size_t size) {
-    char modulePath[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, modulePath, sizeof modulePath);
-    if (length == 0 || length >= sizeof modulePath) {
+// replaced. Wide, as the program's folder may have any name.
+bool PathBesideModule(HMODULE module, const wchar_t* name, wchar_t* path, size_t size) {
+    wchar_t modulePath[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(module, modulePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
         return false;
     }
-    char* slash = strrchr(modulePath, '\\');
+    wchar_t* slash = wcsrchr(modulePath, L'\\');
     const size_t directoryLength =
         slash == nullptr ? 0 : static_cast<size_t>(slash - modulePath) + 1;
-    if (directoryLength + strlen(name) + 1 > size) {
+    if (directoryLength + wcslen(name) + 1 > size) {
         return false;
     }
-    memcpy(path, modulePath, directoryLength);
-    strcpy(path + directoryLength, name);
+    wmemcpy(path, modulePath, directoryLength);
+    wcscpy(path + directoryLength, name);
     return true;
 }
 
@@ -64,11 +65,11 @@ UINT ReadSetting(const char* value) {
 }
 
 void LoadSettings(HMODULE module) {
-    char path[MAX_PATH];
-    if (!PathBesideModule(module, "stand-in-winmm.ini", path, sizeof path)) {
+    wchar_t path[MAX_PATH];
+    if (!PathBesideModule(module, L"stand-in-winmm.ini", path, MAX_PATH)) {
         return;
     }
-    FILE* file = fopen(path, "r");
+    FILE* file = _wfopen(path, L"r");
     if (file == nullptr) {
         return;
     }
@@ -98,7 +99,7 @@ void Log(const char* format, ...) {
     if (logPath[0] == '\0') {
         return;
     }
-    FILE* file = fopen(logPath, "ab");
+    FILE* file = _wfopen(logPath, L"ab");
     if (file == nullptr) {
         return;
     }
@@ -125,7 +126,7 @@ UINT OpenDevice(HMIDIOUT handle) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
         LoadSettings(module);
-        if (!PathBesideModule(module, "stand-in-winmm.log", logPath, sizeof logPath)) {
+        if (!PathBesideModule(module, L"stand-in-winmm.log", logPath, MAX_PATH)) {
             logPath[0] = '\0';
         }
         Log("attach pid=%lu devices=%u", GetCurrentProcessId(), settings.devices);

@@ -428,8 +428,9 @@ def no_devices(context):
 
 
 def enter_and_close_box(context):
-    """Enter leaves the dialog open; its close box ends it and closes the output."""
-    program = wine.Program(context, "enter_and_close_box", devices=1,
+    """Enter leaves the dialog open; its close box ends it and closes the output.
+    The program's folder has a name that no ANSI code page holds whole."""
+    program = wine.Program(context, "enter_and_close_box in Dan’s Synth – Łódź Синт", devices=1,
                            configuration=CONFIGURATION)
     with running(program):
         wait_for_dialog(program)
