@@ -201,8 +201,9 @@ def diversity(profiles):
     return round(sum(distances) / len(distances), 1) if distances else None
 
 
-# A commented parameter line: deleting the # turns it on.
-COMMENTED_PARAMETER = re.compile(r"#(?=[A-Za-z]\S*\s+\d+\s+\d+\s+\d+\s*$)")
+# A commented parameter line, perhaps with a comment of its own: deleting the
+# first # turns it on.
+COMMENTED_PARAMETER = re.compile(r"#(?=[A-Za-z]\S*\s+\d+\s+\d+\s+\d+(\s|$))")
 
 
 def configuration_lines(configuration, every_line):

@@ -168,7 +168,7 @@ def main():
     out.append("")
 
     out.append("## F1 presses on amsynth, each followed by a note "
-               "(goal: at least 80%% useful with the shipped file)\n")
+               "(goal: at least 80% useful with the shipped file)\n")
     out.append("| amsynth.cfg | run | presses | parameters | useful | audible | in tune | "
                "unclipped | diversity (dB) |")
     out.append("|---|---|---|---|---|---|---|---|---|")
