@@ -291,12 +291,18 @@ def main():
         xvfb, display = start_xvfb()
         velmora = start_velmora(work, program, lines, display)
         keys = KeyPresser(display)
-        recordings, sent = [], []
-        for press in range(presses):
+        recordings, sent, lost = [], [], 0
+        while len(recordings) < presses:
             keys.press("F1")
             values = rig.wait_for_controls(expected, 5)
             if len(values) < expected:
-                raise RuntimeError(f"press {press}: {len(values)} of {expected} controls arrived")
+                # The relay missed a cycle on a busy machine, so amsynth did
+                # not get the whole press either: it does not count.
+                lost += 1
+                if lost > presses // 5:
+                    raise RuntimeError(f"{lost} presses did not all come through")
+                rig.wait_for_controls(expected, 0.5)  # what came late
+                continue
             time.sleep(0.02)  # amsynth takes them in its next cycle
             recordings.append(rig.play_note())
             sent.append(values)
@@ -312,7 +318,7 @@ def main():
         share = {key: round(100 * sum(r[key] for r in results) / presses)
                  for key in ("useful", "audible", "in_tune", "unclipped")}
         print(json.dumps({"configuration": os.path.basename(configuration),
-                          "every_line": every_line, "presses": presses,
+                          "every_line": every_line, "presses": presses, "lost_presses": lost,
                           "parameters": expected, "percent": share,
                           "diversity_db": diversity(profiles), "per_press": results}))
     finally:
