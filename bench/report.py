@@ -167,6 +167,24 @@ def main():
                                       ms(max(latencies)), median / period, p95 / period))
     out.append("")
 
+    out.append("## F1 presses on amsynth, each followed by a note "
+               "(goal: at least 80% useful with the shipped file)\n")
+    out.append("| amsynth.cfg | run | presses | parameters | useful | audible | in tune | "
+               "unclipped | diversity (dB) |")
+    out.append("|---|---|---|---|---|---|---|---|---|")
+    for lines, label in (("shipped", "as shipped"),
+                         ("every-line", "every line active")):
+        for run in (1, 2):
+            result = load_json(directory, "amsynth-%s-%d.json" % (lines, run))
+            if result is None:
+                out.append("| %s | %d | not measured | | | | | | |" % (label, run))
+                continue
+            share = result["percent"]
+            out.append("| %s | %d | %d | %d | %d%% | %d%% | %d%% | %d%% | %s |" % (
+                label, run, result["presses"], result["parameters"], share["useful"],
+                share["audible"], share["in_tune"], share["unclipped"], result["diversity_db"]))
+    out.append("")
+
     out.append("## Configuration reading (goal: at least 50 MB/s), against `wc -l` on the same file\n")
     out.append("| file | size | Velmora: one read (wall) | MB/s | lines/s | first read MB/s | "
                "heap bytes per parameter | `wc -l` MB/s (whole process) | Velmora / wc | "
