@@ -17,6 +17,8 @@ test: deps-test
 		cmake --build --preset $$preset; \
 		ctest --preset $$preset; \
 	done
+	@echo "== ALSA in a virtual machine"
+	tests/vm/run-in-vm -t 280 tests/vm/alsa-e2e build/linux/Velmora
 	$(MAKE) --no-print-directory dist
 	tests/dist/check-dist dist build/windows
 
