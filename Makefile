@@ -18,7 +18,7 @@ test: deps-test
 		ctest --preset $$preset; \
 	done
 	@echo "== ALSA in a virtual machine"
-	tests/vm/run-in-vm -t 280 tests/vm/alsa-e2e build/linux/Velmora
+	tests/vm/run-alsa-tests build/linux build/windows
 	$(MAKE) --no-print-directory dist
 	tests/dist/check-dist dist build/windows
 
