@@ -390,11 +390,17 @@ AlsaOutput* OpenAlsaPort(const std::string& address) {
         Diagnose("winmm", "no ALSA port at '%s'", address.c_str());
         return nullptr;
     }
-    // The list may be older than the port's last restart.
+    // The list may be older than the port's last restart: a port of those
+    // names is taken for it only when it is the one such port.
     if (!StillThere(*sequencer, target)) {
-        Diagnose("winmm", "ALSA port %s:%s is not at %d:%d any more", target.clientName.c_str(),
-                 target.portName.c_str(), target.address.client, target.address.port);
-        return nullptr;
+        const std::vector<snd_seq_addr_t> namedLike = OtherPortsNamedLike(*sequencer, target);
+        if (namedLike.size() != 1) {
+            Diagnose("winmm", "ALSA port %s:%s is not at %d:%d any more; %zu ports of its names",
+                     target.clientName.c_str(), target.portName.c_str(), target.address.client,
+                     target.address.port, namedLike.size());
+            return nullptr;
+        }
+        target.address = namedLike.front();
     }
     AlsaOutput* output = NewOutput(true);
     if (output == nullptr) {
