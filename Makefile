@@ -17,6 +17,8 @@ test: deps-test
 		cmake --build --preset $$preset; \
 		ctest --preset $$preset; \
 	done
+	@echo "== ALSA in a virtual machine"
+	tests/vm/run-alsa-tests build/linux build/windows
 	$(MAKE) --no-print-directory dist
 	tests/dist/check-dist dist build/windows
 

@@ -1,17 +1,19 @@
 #!/usr/bin/python3
-"""From an F1 key press to the last message of its pass at a JACK receiver.
+"""From an F1 key press to the last message of its pass at a JACK or ALSA
+receiver.
 
-    f1_latency.py VELMORA JACK_RECEIVER PARAMETERS PRESSES
+    f1_latency.py VELMORA RECEIVER PARAMETERS PRESSES
 
 Runs the real Linux program on a private Xvfb, with a configuration of
-PARAMETERS parameters, opens the first listed output (the receiver's port on
-the JACK server named by JACK_DEFAULT_SERVER) with Alt+O, then presses F1
+PARAMETERS parameters, opens the receiver's port with Alt+O, then presses F1
 PRESSES times, one press 20 to 30 ms (a random time) after the previous pass
 has arrived, so that presses fall at every point of a JACK period. Each press is
 sent through the XTEST extension from this process, so that its moment is
 known: the time right before the key event is flushed to the X server.
-The receiver stamps each message with the CLOCK_MONOTONIC time of the
-process cycle that brought it, the clock of time.monotonic_ns().
+The receiver stamps each message with the CLOCK_MONOTONIC time of its
+arrival, the clock of time.monotonic_ns(): RECEIVER is either jack_receiver
+(the time of the process cycle that brought it, on the JACK server named by
+JACK_DEFAULT_SERVER) or tests/vm/alsa_receiver.py (an ALSA sequencer port).
 
 Prints one JSON object: the latencies in milliseconds, in press order.
 """
@@ -19,6 +21,7 @@ import ctypes
 import json
 import os
 import random
+import re
 import select
 import shutil
 import subprocess
@@ -60,14 +63,17 @@ class KeyPresser:
 
 
 class Receiver:
-    """jack_receiver's lines: (nanoseconds, bytes) for each message."""
+    """The receiver's lines: (nanoseconds, bytes) for each message."""
 
     def __init__(self, program, client):
-        self.process = subprocess.Popen(
-            [program, "-s", os.environ["JACK_DEFAULT_SERVER"], "-n", client, "-t"],
-            stdout=subprocess.PIPE)
+        if program.endswith(".py"):
+            command = ["/usr/bin/python3", program, client, "input", "-t"]
+        else:
+            command = [program, "-s", os.environ["JACK_DEFAULT_SERVER"], "-n", client, "-t"]
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE)
         self.pending = b""
-        if not self.line(time.monotonic() + 5).startswith("ready"):
+        # Python starts slowly on an emulated CPU.
+        if not self.line(time.monotonic() + 30).startswith("ready"):
             raise RuntimeError("the receiver did not get ready")
 
     def line(self, deadline):
@@ -112,11 +118,14 @@ def main():
                 configuration.write(f"P{controller} {controller % 128} 0 127\n")
         runtime = os.path.join(work, "runtime")
         os.mkdir(runtime, 0o700)
+        # The program's diagnostics list the outputs.
         environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb",
-                           XDG_RUNTIME_DIR=runtime)
-        receiver = Receiver(receiver_program, f"vf1{os.getpid()}")
+                           XDG_RUNTIME_DIR=runtime, VELMORA_DEBUG="winmm")
+        client = f"vf{os.getpid()}"
+        receiver = Receiver(receiver_program, client)
+        diagnostics = open(os.path.join(work, "diagnostics"), "w+")
         velmora = subprocess.Popen([os.path.join(work, "Velmora")], env=environment,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                   stdout=subprocess.DEVNULL, stderr=diagnostics)
         window = subprocess.run(["timeout", "10", "xdotool", "search", "--sync", "--onlyvisible",
                                  "--name", "^Velmora $"], env=environment, capture_output=True,
                                 text=True).stdout.split()
@@ -126,7 +135,13 @@ def main():
         subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=environment,
                        check=True)
         keys = KeyPresser(display)
-        subprocess.run(["xdotool", "key", "alt+o"], env=environment, check=True)
+        # From the Open button to the output list, down to the receiver's port.
+        diagnostics.seek(0)
+        position = re.search(r"output (\d+): %s: ?input\n" % client, diagnostics.read())
+        if position is None:
+            raise RuntimeError("the receiver's port is not listed")
+        subprocess.run(["xdotool", "key", "shift+Tab", "shift+Tab", "Home"] +
+                       ["Down"] * int(position.group(1)) + ["alt+o"], env=environment, check=True)
         time.sleep(1.0)  # the open connects and waits for the graph
         latencies = []
         pauses = random.Random(1)

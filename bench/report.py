@@ -151,7 +151,7 @@ def main():
             statistics.median(figures["velmora"]["latencies"])))
     out.append("")
 
-    out.append("## F1 key press to the last of %d messages at a JACK receiver "
+    out.append("## F1 key press to the last of %d messages at a receiver "
                "(yardstick: one JACK period, %s)\n" % (parameters, ms(period)))
     out.append("| program | presses | median | p95 | min | max | median / period | p95 / period |")
     out.append("|---|---|---|---|---|---|---|---|")
@@ -165,6 +165,15 @@ def main():
         out.append("| Velmora (Linux, on Xvfb, key sent through XTEST) | %d | %s | %s | %s | %s | "
                    "%.2f | %.2f |" % (len(latencies), ms(median), ms(p95), ms(min(latencies)),
                                       ms(max(latencies)), median / period, p95 / period))
+    # The ALSA sequencer only runs in the virtual machine, on an emulated CPU:
+    # no JACK period to compare with.
+    alsa = load_json(directory, "f1-latency-alsa.json")
+    if alsa is not None:
+        latencies = [value / 1000 for value in alsa["latencies_ms"]]
+        out.append("| Velmora (Linux) to an ALSA sequencer port, in the virtual machine of "
+                   "tests/vm (emulated CPU) | %d | %s | %s | %s | %s | | |" % (
+                       len(latencies), ms(statistics.median(latencies)),
+                       ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
     out.append("")
 
     out.append("## F1 presses on amsynth, each followed by a note "

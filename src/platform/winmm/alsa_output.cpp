@@ -6,11 +6,17 @@
 // Here the process has one sequencer client, "Velmora", opened at the first
 // listing and kept, with two ports made at once:
 // - "device" sends to the port chosen in the list and to nothing else: each
-//   event is addressed to that port, and the port cannot be subscribed to.
-//   Before each send the chosen address is checked to still be the port of
-//   that client name and port name; when it is not, the port is looked up
-//   by its names again (a restarted synth gets a new client number), and
-//   the messages drop while it is not there.
+//   event is addressed to that port, and nobody else can subscribe to the
+//   device port. It subscribes itself to the chosen port all the same: a
+//   kernel port (a USB synth, VirMIDI, a sound card's MIDI) opens its device
+//   only for a subscriber and refuses or drops events until then. The
+//   subscription also says that the port is still the one chosen: the kernel
+//   removes it with the port, and only Velmora can remove it otherwise.
+//   When it is gone, the port is looked up by its names again (a restarted
+//   synth gets a new client number, a USB synth plugged in again the same
+//   one), and the messages drop while it is not there. Ports of the same
+//   names that were there already when the output was opened are other
+//   devices, never taken for the chosen one.
 // - "output" is Velmora's own port that other programs subscribe to. The
 //   subscriptions are theirs: it sends to its subscribers and never makes or
 //   removes one.
@@ -23,6 +29,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -41,7 +48,9 @@ const char kClientName[] = "Velmora";
 const char kDevicePortName[] = "device";
 const char kVirtualPortName[] = "output";
 
-// How long a send waits for room when the sequencer's pool is full.
+// How long a send waits for room when the receiver's pool is full. A
+// receiver that stopped reading gets no more waits until it takes a message
+// again: a pass to it costs the dialog one wait, not one per message.
 constexpr auto kFullPoolWait = std::chrono::milliseconds(100);
 // How often a missing port is looked for again while messages are sent.
 constexpr auto kLookupInterval = std::chrono::milliseconds(200);
@@ -58,7 +67,12 @@ struct PortAddress {
 struct AlsaOutput {
     bool device = false;
     PortAddress target;  // the chosen port (device port only)
+    // Same-named ports that were there when the output was opened.
+    std::vector<snd_seq_addr_t> others;
     bool targetFound = true;
+    // Messages dropped since the receiver stopped taking them; while there
+    // are any, sends do not wait for room.
+    unsigned long droppedWhileFull = 0;
     Clock::time_point lastLookup{};
     snd_midi_event_t* encoder = nullptr;
 };
@@ -163,6 +177,13 @@ void ForEachWritablePort(Sequencer& seq, Found found) {
     }
 }
 
+bool IsKernelClient(Sequencer& seq, int client) {
+    snd_seq_client_info_t* clientInfo;
+    snd_seq_client_info_alloca(&clientInfo);
+    return snd_seq_get_any_client_info(seq.handle, client, clientInfo) >= 0 &&
+           snd_seq_client_info_get_type(clientInfo) == SND_SEQ_KERNEL_CLIENT;
+}
+
 // An address as the device list keeps it: "C:P", then the client's name and
 // the port's name, each on a line of its own.
 std::string FormatAddress(int client, int port, const char* clientName, const char* portName) {
@@ -200,25 +221,80 @@ bool StillThere(Sequencer& seq, const PortAddress& target) {
            target.portName == snd_seq_port_info_get_name(portInfo);
 }
 
-// Looks the port up by its names; false when no such port is there now.
-bool FindByNames(Sequencer& seq, PortAddress& target) {
-    bool found = false;
+bool SameAddress(const snd_seq_addr_t& a, const snd_seq_addr_t& b) {
+    return a.client == b.client && a.port == b.port;
+}
+
+// Every port of the target's names but the one at its address.
+std::vector<snd_seq_addr_t> OtherPortsNamedLike(Sequencer& seq, const PortAddress& target) {
+    std::vector<snd_seq_addr_t> others;
     ForEachWritablePort(seq,
                         [&](int client, int port, const char* clientName, const char* portName) {
-                            if (target.clientName == clientName && target.portName == portName) {
-                                target.address.client = static_cast<unsigned char>(client);
-                                target.address.port = static_cast<unsigned char>(port);
-                                found = true;
+                            const snd_seq_addr_t address{static_cast<unsigned char>(client),
+                                                         static_cast<unsigned char>(port)};
+                            if (target.clientName == clientName && target.portName == portName &&
+                                !SameAddress(address, target.address)) {
+                                others.push_back(address);
                             }
-                            return found;
+                            return false;
                         });
+    return others;
+}
+
+// Looks the chosen port up by its names among the ports that were not there
+// when the output was opened; false when there is none now.
+bool FindByNames(Sequencer& seq, AlsaOutput& output) {
+    // A port that went frees its address for a newcomer.
+    std::vector<snd_seq_addr_t> stillThere;
+    for (const snd_seq_addr_t& other : output.others) {
+        if (StillThere(seq, {output.target.clientName, output.target.portName, other})) {
+            stillThere.push_back(other);
+        }
+    }
+    output.others = stillThere;
+    bool found = false;
+    ForEachWritablePort(
+        seq, [&](int client, int port, const char* clientName, const char* portName) {
+            const snd_seq_addr_t address{static_cast<unsigned char>(client),
+                                         static_cast<unsigned char>(port)};
+            const auto isOther = [&](const snd_seq_addr_t& other) {
+                return SameAddress(other, address);
+            };
+            if (output.target.clientName == clientName && output.target.portName == portName &&
+                std::none_of(output.others.begin(), output.others.end(), isOther)) {
+                output.target.address = address;
+                found = true;
+            }
+            return found;
+        });
     return found;
 }
 
-// Whether the device output's chosen port is there; looks for it again, at
-// most every kLookupInterval, when it went.
+bool Subscribed(Sequencer& seq, const snd_seq_addr_t& target) {
+    snd_seq_port_subscribe_t* subscription;
+    snd_seq_port_subscribe_alloca(&subscription);
+    const snd_seq_addr_t sender{static_cast<unsigned char>(seq.client),
+                                static_cast<unsigned char>(seq.devicePort)};
+    snd_seq_port_subscribe_set_sender(subscription, &sender);
+    snd_seq_port_subscribe_set_dest(subscription, &target);
+    return snd_seq_get_port_subscription(seq.handle, subscription) >= 0;
+}
+
+bool Subscribe(Sequencer& seq, const PortAddress& target) {
+    const int result =
+        snd_seq_connect_to(seq.handle, seq.devicePort, target.address.client, target.address.port);
+    if (result < 0) {
+        Diagnose("winmm", "cannot subscribe to ALSA port %s:%s at %d:%d: %s",
+                 target.clientName.c_str(), target.portName.c_str(), target.address.client,
+                 target.address.port, snd_strerror(result));
+    }
+    return result >= 0;
+}
+
+// Whether the device output's chosen port is there and subscribed to; looks
+// for it again, at most every kLookupInterval, when it went.
 bool LocateTarget(Sequencer& seq, AlsaOutput& output) {
-    if (output.targetFound && StillThere(seq, output.target)) {
+    if (output.targetFound && Subscribed(seq, output.target.address)) {
         return true;
     }
     const Clock::time_point now = Clock::now();
@@ -227,7 +303,7 @@ bool LocateTarget(Sequencer& seq, AlsaOutput& output) {
     }
     output.lastLookup = now;
     const bool wasFound = output.targetFound;
-    output.targetFound = FindByNames(seq, output.target);
+    output.targetFound = FindByNames(seq, output) && Subscribe(seq, output.target);
     if (output.targetFound != wasFound || !output.targetFound) {
         Diagnose("winmm",
                  output.targetFound ? "ALSA port %s:%s is back, at %d:%d"
@@ -238,15 +314,36 @@ bool LocateTarget(Sequencer& seq, AlsaOutput& output) {
     return output.targetFound;
 }
 
-// Sends the event at once; waits a little for room while the pool is full.
-int OutputDirect(Sequencer& seq, snd_seq_event_t& event) {
+// Sends the event at once; waits a little for room while the receiver's
+// pool is full, unless the receiver has stalled.
+int OutputDirect(Sequencer& seq, const AlsaOutput& output, snd_seq_event_t& event) {
     const Clock::time_point deadline = Clock::now() + kFullPoolWait;
     for (;;) {
         const int result = snd_seq_event_output_direct(seq.handle, &event);
-        if (result != -EAGAIN || Clock::now() > deadline) {
+        if (result != -EAGAIN || output.droppedWhileFull > 0 || Clock::now() > deadline) {
             return result;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+}
+
+// Says when the receiver stops taking messages and when it takes them again,
+// rather than once for every message dropped in between.
+void ReportSend(AlsaOutput& output, int port, int result) {
+    if (result == -EAGAIN) {
+        if (output.droppedWhileFull++ == 0) {
+            Diagnose("winmm", "the receiver of ALSA port %d takes no messages: they drop", port);
+        }
+        return;
+    }
+    if (output.droppedWhileFull > 0 && result >= 0) {
+        Diagnose("winmm", "the receiver of ALSA port %d takes messages again, %lu dropped", port,
+                 output.droppedWhileFull);
+        output.droppedWhileFull = 0;
+    }
+    if (result < 0) {
+        Diagnose("winmm", "snd_seq_event_output_direct from port %d failed: %s", port,
+                 snd_strerror(result));
     }
 }
 
@@ -277,7 +374,10 @@ bool ListAlsaPorts(std::vector<PortEntry>& ports) {
     }
     ForEachWritablePort(*seq,
                         [&](int client, int port, const char* clientName, const char* portName) {
-                            ports.push_back({AlsaDeviceName(clientName, portName),
+                            // A kernel port is named after its device ("VirMIDI 0-0", "USB Synth
+                            // MIDI 1"); its client's name, the card's, would only crowd it out.
+                            const bool kernelPort = IsKernelClient(*seq, client);
+                            ports.push_back({AlsaDeviceName(kernelPort ? "" : clientName, portName),
                                              FormatAddress(client, port, clientName, portName)});
                             return false;
                         });
@@ -290,15 +390,27 @@ AlsaOutput* OpenAlsaPort(const std::string& address) {
         Diagnose("winmm", "no ALSA port at '%s'", address.c_str());
         return nullptr;
     }
-    // The list may be older than the port's last restart.
-    if (!StillThere(*sequencer, target) && !FindByNames(*sequencer, target)) {
-        Diagnose("winmm", "ALSA port %s:%s is not there", target.clientName.c_str(),
-                 target.portName.c_str());
-        return nullptr;
+    // The list may be older than the port's last restart: a port of those
+    // names is taken for it only when it is the one such port.
+    if (!StillThere(*sequencer, target)) {
+        const std::vector<snd_seq_addr_t> namedLike = OtherPortsNamedLike(*sequencer, target);
+        if (namedLike.size() != 1) {
+            Diagnose("winmm", "ALSA port %s:%s is not at %d:%d any more; %zu ports of its names",
+                     target.clientName.c_str(), target.portName.c_str(), target.address.client,
+                     target.address.port, namedLike.size());
+            return nullptr;
+        }
+        target.address = namedLike.front();
     }
     AlsaOutput* output = NewOutput(true);
-    if (output != nullptr) {
-        output->target = target;
+    if (output == nullptr) {
+        return nullptr;
+    }
+    output->target = target;
+    output->others = OtherPortsNamedLike(*sequencer, target);
+    if (!Subscribe(*sequencer, target)) {
+        CloseAlsa(output);
+        return nullptr;
     }
     return output;
 }
@@ -334,13 +446,21 @@ void SendAlsa(AlsaOutput* output, const MidiBytes& message) {
         snd_seq_ev_set_source(&event, seq.virtualPort);
         snd_seq_ev_set_subs(&event);
     }
-    if (const int result = OutputDirect(seq, event); result < 0) {
-        Diagnose("winmm", "snd_seq_event_output_direct from port %d failed: %s",
-                 output->device ? seq.devicePort : seq.virtualPort, snd_strerror(result));
-    }
+    ReportSend(*output, output->device ? seq.devicePort : seq.virtualPort,
+               OutputDirect(seq, *output, event));
 }
 
 void CloseAlsa(AlsaOutput* output) {
+    Sequencer& seq = *sequencer;
+    if (output->device && output->targetFound && Subscribed(seq, output->target.address)) {
+        const int result = snd_seq_disconnect_to(
+            seq.handle, seq.devicePort, output->target.address.client, output->target.address.port);
+        if (result < 0) {
+            Diagnose("winmm", "cannot unsubscribe from ALSA port %s:%s: %s",
+                     output->target.clientName.c_str(), output->target.portName.c_str(),
+                     snd_strerror(result));
+        }
+    }
     (output->device ? sequencer->deviceInUse : sequencer->virtualInUse) = false;
     snd_midi_event_free(output->encoder);
     delete output;

@@ -92,6 +92,9 @@ void TakeDeviceList() {
     for (size_t i = 0; i < order.size(); ++i) {
         devices[order[i]].name = names[i];
     }
+    for (size_t i = 0; i < devices.size(); ++i) {
+        Diagnose("winmm", "output %zu: %s", i, devices[i].name.c_str());
+    }
     listTaken = true;
 }
 

@@ -23,6 +23,9 @@ DIALOG_TITLE = "Velmora "
 STATE_FILE = "desktop.json"
 SCREEN = (1024, 768)
 HANDLE_BASE = 0x5100  # the stand-in's handle of device 0
+# Waits are this many times longer on a slow machine, such as the emulated
+# CPU of the virtual machine of tests/vm.
+TIME_SCALE = float(os.environ.get("VELMORA_WINE_TIME_SCALE", "1"))
 
 # IDs of the dialog's controls.
 IDOK, IDCANCEL = 1, 2
@@ -100,17 +103,18 @@ def find_tool(name):
 # The desktop: Xvfb, the Wine prefix and the watchdog.
 
 
-def wine_environment(state, extra_overrides=""):
+def wine_environment(state, extra_overrides="", alsa=False):
     env = dict(os.environ)
     env.update(
         DISPLAY=f":{state['display']}",
         WINEPREFIX=state["prefix"],
         WINEARCH="win64",
         WINEDEBUG="-all",
-        # No Mono or Gecko installers, no menu entries in $HOME, no ALSA probing.
+        # No Mono or Gecko installers, no menu entries in $HOME, no ALSA probing
+        # (but where Wine's own MIDI over ALSA is the point).
         WINEDLLOVERRIDES=";".join(
-            filter(None, ["mscoree,mshtml=", "winemenubuilder.exe=d", "winealsa.drv=d",
-                          extra_overrides])),
+            filter(None, ["mscoree,mshtml=", "winemenubuilder.exe=d",
+                          "" if alsa else "winealsa.drv=d", extra_overrides])),
     )
     env.pop("WAYLAND_DISPLAY", None)
     return env
@@ -174,7 +178,8 @@ def teardown(state, run_dir):
     watchdog = state.get("watchdog_pid")
     if watchdog and watchdog != os.getpid():
         stop_process(watchdog, state.get("watchdog_start"), grace=1.0)
-    shutil.rmtree(prefix, ignore_errors=True)
+    if not state.get("prefix_made_before"):
+        shutil.rmtree(prefix, ignore_errors=True)
     try:
         if read_state(run_dir) == state:
             (run_dir / STATE_FILE).unlink()
@@ -189,14 +194,18 @@ def setup(run_dir, watchdog_command, owner):
     if leftover is not None:
         log_note("stopping the desktop of an earlier run that was not cleaned up")
         teardown(leftover, run_dir)
-    prefix = run_dir / "prefix"
-    if (prefix / "system.reg").exists():
-        # A prefix left behind without its record may still have a server.
-        subprocess.run([find_tool("wineserver"), "-k"],
-                       env=dict(os.environ, WINEPREFIX=str(prefix)), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
-                       check=False)
-    shutil.rmtree(prefix, ignore_errors=True)
+    # A prefix made beforehand (VELMORA_WINE_PREFIX) saves wineboot, which
+    # takes minutes on an emulated CPU; it is used as it is and kept.
+    made_before = os.environ.get("VELMORA_WINE_PREFIX")
+    prefix = Path(made_before) if made_before else run_dir / "prefix"
+    if not made_before:
+        if (prefix / "system.reg").exists():
+            # A prefix left behind without its record may still have a server.
+            subprocess.run([find_tool("wineserver"), "-k"],
+                           env=dict(os.environ, WINEPREFIX=str(prefix)),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30, check=False)
+        shutil.rmtree(prefix, ignore_errors=True)
     for log in ("wine-setup.log", "xvfb.log"):
         (run_dir / log).unlink(missing_ok=True)
 
@@ -204,6 +213,7 @@ def setup(run_dir, watchdog_command, owner):
     display, xvfb_pid = start_xvfb(run_dir)
     state = {"display": display, "xvfb_pid": xvfb_pid,
              "xvfb_start": process_start_time(xvfb_pid), "prefix": str(prefix),
+             "prefix_made_before": bool(made_before),
              "token": f"{os.getpid()}-{time.time()}"}
     (run_dir / STATE_FILE).write_text(json.dumps(state))
     try:
@@ -216,8 +226,9 @@ def setup(run_dir, watchdog_command, owner):
 
         log_path = run_dir / "wine-setup.log"
         wine, wineserver = find_tool("wine"), find_tool("wineserver")
-        run_wine_tool(state, [wine, "wineboot", "--init"], log_path, 120)
-        run_wine_tool(state, [wineserver, "-w"], log_path, 60)
+        if not made_before:
+            run_wine_tool(state, [wine, "wineboot", "--init"], log_path, 120)
+            run_wine_tool(state, [wineserver, "-w"], log_path, 60)
         # Without a window manager Wine waits for one at every window close.
         run_wine_tool(state, [wine, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
                               "Managed", "/t", "REG_SZ", "/d", "N", "/f"], log_path, 60)
@@ -450,10 +461,13 @@ class Program:
     `installed_folder`, the program where it lies (an unpacked download)."""
 
     def __init__(self, context, name, devices, failing_caps=None, refused_open=None,
-                 configuration=None, installed_folder=None):
+                 configuration=None, installed_folder=None, real_winmm=False):
         self.context = context
         self.name = name
-        self.env = wine_environment(context.state, "winmm=n,b")
+        # Wine's own winmm, with its ALSA driver, or the stand-in beside the
+        # program.
+        self.env = (wine_environment(context.state, alsa=True) if real_winmm else
+                    wine_environment(context.state, "winmm=n,b"))
         if installed_folder is None:
             self.folder = context.run_dir / "scenarios" / name
             shutil.rmtree(self.folder, ignore_errors=True)
@@ -461,13 +475,14 @@ class Program:
             shutil.copy(context.velmora_exe, self.folder / "Velmora.exe")
         else:
             self.folder = Path(installed_folder)
-        shutil.copy(context.winmm_dll, self.folder / "winmm.dll")
-        settings = [f"devices={devices}"]
-        if failing_caps is not None:
-            settings.append(f"failing_caps={failing_caps}")
-        if refused_open is not None:
-            settings.append(f"refused_open={refused_open}")
-        (self.folder / "stand-in-winmm.ini").write_text("\n".join(settings) + "\n")
+        if not real_winmm:
+            shutil.copy(context.winmm_dll, self.folder / "winmm.dll")
+            settings = [f"devices={devices}"]
+            if failing_caps is not None:
+                settings.append(f"failing_caps={failing_caps}")
+            if refused_open is not None:
+                settings.append(f"refused_open={refused_open}")
+            (self.folder / "stand-in-winmm.ini").write_text("\n".join(settings) + "\n")
         if configuration is not None:
             (self.folder / "Velmora.cfg").write_bytes(configuration)
         self.log_path = self.folder / "stand-in-winmm.log"
@@ -525,6 +540,7 @@ class Program:
 
     def wait_for(self, description, condition, timeout=10.0, interval=0.05):
         """Polls `condition` (returning a true value when met) until the deadline."""
+        timeout *= TIME_SCALE
         deadline = time.monotonic() + timeout
         while True:
             ended = self.process.poll() is not None
