@@ -186,6 +186,21 @@ void DiagnoseException(const char* call) {
     }
 }
 
+// Runs work on the open output that handle names, under the service's lock;
+// a handle that midiOutOpen did not give, or that was closed, is refused.
+template <typename Work>
+MMRESULT OnOutput(HMIDIOUT handle, const char* call, Work work) {
+    try {
+        std::lock_guard<std::mutex> lock(serviceLock);
+        lastCallWasCaps = false;
+        OpenOutput* output = FindOutput(handle);
+        return output != nullptr ? work(*output) : MMSYSERR_INVALHANDLE;
+    } catch (...) {
+        DiagnoseException(call);
+        return MMSYSERR_ERROR;
+    }
+}
+
 }  // namespace
 
 std::mutex& winmm::OutputServiceLock() {
@@ -267,38 +282,20 @@ MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_P
 }
 
 MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
-    try {
-        std::lock_guard<std::mutex> lock(serviceLock);
-        lastCallWasCaps = false;
-        OpenOutput* output = FindOutput(handle);
-        if (output == nullptr) {
-            return MMSYSERR_INVALHANDLE;
-        }
+    return OnOutput(handle, "midiOutShortMsg", [message](OpenOutput& output) -> MMRESULT {
         MidiBytes bytes;
-        if (!UnpackShortMessage(message, output->runningStatus, bytes)) {
+        if (!UnpackShortMessage(message, output.runningStatus, bytes)) {
             return MMSYSERR_INVALPARAM;
         }
-        output->kind->send(output->backend, bytes);
+        output.kind->send(output.backend, bytes);
         return MMSYSERR_NOERROR;
-    } catch (...) {
-        DiagnoseException("midiOutShortMsg");
-        return MMSYSERR_ERROR;
-    }
+    });
 }
 
 MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
-    try {
-        std::lock_guard<std::mutex> lock(serviceLock);
-        lastCallWasCaps = false;
-        OpenOutput* output = FindOutput(handle);
-        if (output == nullptr) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        openOutputs.erase(std::find(openOutputs.begin(), openOutputs.end(), output));
-        CloseDevice(output);
+    return OnOutput(handle, "midiOutClose", [](OpenOutput& output) -> MMRESULT {
+        openOutputs.erase(std::find(openOutputs.begin(), openOutputs.end(), &output));
+        CloseDevice(&output);
         return MMSYSERR_NOERROR;
-    } catch (...) {
-        DiagnoseException("midiOutClose");
-        return MMSYSERR_ERROR;
-    }
+    });
 }
