@@ -1,7 +1,9 @@
 // The software time of one Control Change through the real MIDI service:
 // RandomInRange, packing, and the hand-off to JACK or to the monitor. The
 // JACK output is the receiver port named by VELMORA_BENCH_JACK_PORT on the
-// server named by JACK_DEFAULT_SERVER (bench/run-bench starts both).
+// server named by JACK_DEFAULT_SERVER (bench/run-bench starts both). And the
+// output list as the dialog takes it; bench/run-bench times that where
+// neither MIDI API answers.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -84,6 +86,27 @@ void BM_PassToMonitor(benchmark::State& state) {
     close(savedOutput);
 }
 BENCHMARK(BM_PassToMonitor)->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// A new list: every count that does not follow a capabilities query takes
+// one, and looks again for an API that was missing.
+void BM_NewList(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(midiOutGetNumDevs());
+    }
+}
+BENCHMARK(BM_NewList)->Unit(benchmark::kMicrosecond);
+
+// One turn of the dialog's listing: a device's capabilities, then the count
+// again, which keeps the list.
+void BM_ListingTurn(benchmark::State& state) {
+    MIDIOUTCAPSA caps;
+    midiOutGetNumDevs();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(midiOutGetDevCapsA(0, &caps, sizeof caps));
+        benchmark::DoNotOptimize(midiOutGetNumDevs());
+    }
+}
+BENCHMARK(BM_ListingTurn)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -89,6 +89,10 @@ def us(value):
     return "%.2f µs" % (value * 1e6) if value >= 1e-6 else "%.1f ns" % (value * 1e9)
 
 
+def readable(value):
+    return ms(value) if value >= 1e-3 else us(value)
+
+
 def percentile(values, fraction):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
@@ -98,6 +102,7 @@ def main():
     directory = sys.argv[1]
     core = benchmarks(load_json(directory, "core.json"))
     midi = benchmarks(load_json(directory, "midi.json"))
+    listing = benchmarks(load_json(directory, "listing.json"))
     wc = load_json(directory, "wc.json") or {}
     settings = dict(line.strip().split("=", 1) for line in open(os.path.join(directory, "settings.txt"))
                     if "=" in line)
@@ -121,6 +126,24 @@ def main():
         per_cc = per_pass / parameters
         out.append("| %s | %s | %s | %.4f%% |" % (label, us(per_pass), us(per_cc),
                                                   100 * per_cc / MIDI_CABLE_CC_SECONDS))
+    out.append("")
+
+    out.append("## The output list where neither MIDI API answers, and the monitor\n")
+    out.append("| call | time | goal | within |")
+    out.append("|---|---|---|---|")
+    monitor = midi.get("BM_PassToMonitor")
+    for label, entry, per, goal in (
+            ("a new list (midiOutGetNumDevs, looking for both APIs)", listing.get("BM_NewList"),
+             1, 0.5),
+            ("a turn of the dialog's listing (midiOutGetDevCapsA, midiOutGetNumDevs)",
+             listing.get("BM_ListingTurn"), 1, 100e-6),
+            ("midiOutShortMsg to the monitor", monitor, parameters, 1e-3)):
+        if entry is None:
+            out.append("| %s | not measured | under %s | |" % (label, readable(goal)))
+            continue
+        time = seconds(entry) / per
+        out.append("| %s | %s | under %s | %s |" % (label, readable(time), readable(goal),
+                                                   "yes" if time < goal else "**no**"))
     out.append("")
 
     out.append("## Randomize command to the last message received, %d parameters "
@@ -230,6 +253,16 @@ def main():
                        "%.3f" % (velmora / wc_rate) if wc_rate else "",
                        "%.0f" % wc_net if wc_net else "n/a",
                        "%.3f" % (velmora / wc_net) if wc_net else ""))
+    # A linear reader takes ten times as long for ten times the input; a
+    # quadratic one a hundred times.
+    for small, big, label in (("BM_ReadConfiguration/100000", "BM_ReadConfiguration/1000000",
+                               "1,000,000 lines against 100,000"),
+                              ("BM_ReadRandomBytes/1", "BM_ReadRandomBytes/10",
+                               "10 MB of random bytes against 1 MB")):
+        if core.get(small) and core.get(big):
+            ratio = seconds(core[big]) / seconds(core[small])
+            out.append("\nTen times the input, %s: %.1f times as long (goal: under 25, %s)." % (
+                label, ratio, "met" if ratio < 25 else "**not met**"))
     entry = core.get("BM_ReadRandomBytesWithControlZ/100")
     if entry is not None:
         out.append("\nPlain random bytes, 100 MB: the first Ctrl-Z ends the file after %d "

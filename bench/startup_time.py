@@ -19,9 +19,17 @@ import statistics
 import subprocess
 import sys
 import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "xvfb"))
+from x_server import start_xvfb, stop_xvfb  # noqa: E402  (shared with the tests)
 
 
 def stop(process):
+    """Ends a child process, or the X server of start_xvfb by its PID."""
+    if isinstance(process, int):
+        stop_xvfb(process)
+        return
     if process.poll() is None:
         process.send_signal(signal.SIGTERM)
         try:
@@ -45,22 +53,6 @@ def read_line_until(stream, deadline):
             return line.decode(errors="replace")
         line += byte
     return None
-
-
-def start_xvfb():
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=[write_end],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            raise RuntimeError("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
 
 
 def time_to_window(runs, command):

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace {
 
 bool IsUnsafeAscii(unsigned char c) {
@@ -21,7 +23,7 @@ bool IsReservedName(const std::string& name) {
     stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
     std::string upper;
     for (const char c : stem) {
-        upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        upper += AsciiUpper(c);
     }
     for (const char* reserved : kReserved) {
         if (upper == reserved) {

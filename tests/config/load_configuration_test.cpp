@@ -7,16 +7,17 @@
 
 #include "config/configuration.h"
 #include "config_test_support.h"
+#include "kernel32/unicode_text.h"
 
 namespace {
 
 // The configuration file of this test program: its own path plus ".cfg".
 std::string OwnConfigurationPath() {
-    char path[4096];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    WCHAR path[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 4096);
     EXPECT_GT(length, 0u);
-    EXPECT_LT(length, sizeof path);
-    return ConfigurationPath(std::string(path, length));
+    EXPECT_LT(length, 4096u);
+    return ConfigurationPath(Utf8Of(std::u16string(path, length)));
 }
 
 class LoadConfigurationTest : public ::testing::Test {
@@ -59,13 +60,13 @@ TEST_F(LoadConfigurationTest, AMissingFileIsFalseAndAddsNothing) {
 }
 
 TEST(ProgramPathTest, ModuleFileNameIsCutAndFlaggedWhenTheBufferIsTooSmall) {
-    char whole[4096];
-    const DWORD length = GetModuleFileNameA(nullptr, whole, sizeof whole);
+    WCHAR whole[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, whole, 4096);
     ASSERT_GT(length, 4u);
-    char small[4];
-    EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), sizeof small);
+    WCHAR small[4];
+    EXPECT_EQ(GetModuleFileNameW(nullptr, small, 4), 4u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(std::string(small), std::string(whole, 3));
+    EXPECT_EQ(std::u16string(small), std::u16string(whole, 3));
 }
 
 }  // namespace

@@ -9,33 +9,26 @@ namespace {
 
 using winmm::kMaximumNameLength;
 
-TEST(ShortenFromLeft, KeepsTheEndOfALongName) {
+TEST(ShortenInMiddle, KeepsTheStartAndTheEndOfALongName) {
     const struct {
         std::string name;
+        size_t limit;
         std::string expected;
     } cases[] = {
-        {"synth:input", "synth:input"},
-        {std::string(31, 'a'), std::string(31, 'a')},
-        {std::string(32, 'a'), "..." + std::string(28, 'a')},
-        {"a2j:USB Midi Cable [20] (playback): USB Midi Cable MIDI 1",
-         "...back): USB Midi Cable MIDI 1"},
+        {"synth:input", kMaximumNameLength, "synth:input"},
+        {std::string(31, 'a'), kMaximumNameLength, std::string(31, 'a')},
+        {std::string(32, 'a'), kMaximumNameLength,
+         std::string(14, 'a') + "..." + std::string(14, 'a')},
+        {"a2j:USB Midi Cable [20] (playback): USB Midi Cable MIDI 1", kMaximumNameLength,
+         "a2j:USB Midi C...i Cable MIDI 1"},
+        {"FLUID Synth (12345): Synth input port (12345:0)", kMaximumNameLength,
+         "FLUID Synth (1...port (12345:0)"},
+        {"abcdef", 5, "a...f"},
+        // Too little room for the ellipsis: the start alone.
+        {"abcdef", 3, "abc"},
     };
     for (const auto& test : cases) {
-        EXPECT_EQ(winmm::ShortenFromLeft(test.name), test.expected) << test.name;
-    }
-}
-
-TEST(ShortenFromRight, KeepsTheStartOfALongName) {
-    const struct {
-        std::string name;
-        std::string expected;
-    } cases[] = {
-        {"Midi Through Port-0", "Midi Through Port-0"},
-        {std::string(31, 'b'), std::string(31, 'b')},
-        {"FLUID Synth (12345): Synth input port (12345:0)", "FLUID Synth (12345): Synth i..."},
-    };
-    for (const auto& test : cases) {
-        EXPECT_EQ(winmm::ShortenFromRight(test.name), test.expected) << test.name;
+        EXPECT_EQ(winmm::ShortenInMiddle(test.name, test.limit), test.expected) << test.name;
     }
 }
 

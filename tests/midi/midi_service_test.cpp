@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +17,6 @@
 #include <vector>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const char kMonitorName[] = "Monitor (standard output)";
 
@@ -103,17 +100,15 @@ HMIDIOUT Garbage() {
     return reinterpret_cast<HMIDIOUT>(&somewhere);
 }
 
+// How long looking for the missing APIs takes is bench/midi_bench.cpp's.
 TEST(DeviceListWithoutMidi, HoldsOnlyTheMonitor) {
     CapturedDescriptor standardError(STDERR_FILENO);
-    const Clock::time_point start = Clock::now();
     const UINT count = midiOutGetNumDevs();
-    const auto firstCount = Clock::now() - start;
     const std::string complaints = standardError.Finish();
 
     ASSERT_EQ(count, 1u);
     EXPECT_EQ(DeviceName(0), kMonitorName);
     EXPECT_EQ(complaints, "") << "looking for the missing APIs printed this";
-    EXPECT_LT(firstCount, std::chrono::milliseconds(500)) << "looking for the missing APIs";
 }
 
 TEST(DeviceListWithoutMidi, CapabilitiesDescribeAMidiPort) {
@@ -127,23 +122,15 @@ TEST(DeviceListWithoutMidi, CapabilitiesDescribeAMidiPort) {
     EXPECT_EQ(caps.dwSupport, 0u);
 }
 
-TEST(DeviceListWithoutMidi, CountInsideAListingIsCheap) {
-    // The dialog asks the count again before every turn of its listing; those
-    // counts reuse the list and must not look for the APIs again.
+// The dialog asks the count again before every turn of its listing; what a
+// turn costs is bench/midi_bench.cpp's.
+TEST(DeviceListWithoutMidi, CountInsideAListingStaysTheSame) {
     ASSERT_EQ(midiOutGetNumDevs(), 1u);
-    constexpr int kTurns = 2000;
     MIDIOUTCAPSA caps;
-    Clock::duration counting{};
-    for (int turn = 0; turn < kTurns; ++turn) {
+    for (int turn = 0; turn < 100; ++turn) {
         ASSERT_EQ(midiOutGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
-        const Clock::time_point start = Clock::now();
-        ASSERT_EQ(midiOutGetNumDevs(), 1u);
-        counting += Clock::now() - start;
+        ASSERT_EQ(midiOutGetNumDevs(), 1u) << "turn " << turn;
     }
-    const double microseconds =
-        std::chrono::duration<double, std::micro>(counting).count() / kTurns;
-    std::printf("midiOutGetNumDevs inside a listing: %.2f us\n", microseconds);
-    EXPECT_LT(microseconds, 100.0);
 }
 
 TEST(DeviceListWithoutMidi, BadCapabilityQueriesFail) {
@@ -257,18 +244,16 @@ TEST(Monitor, PrintsOneLinePerMessage) {
     EXPECT_FALSE(std::getline(printedLines, printedLine)) << "more printed: " << printedLine;
 }
 
-TEST(Monitor, SendTakesMicroseconds) {
+// What a message to the monitor costs is bench/midi_bench.cpp's.
+TEST(Monitor, PrintsEveryMessageOfALongRun) {
     constexpr int kMessages = 5000;
     HMIDIOUT monitor = OpenMonitor();
     ASSERT_NE(monitor, nullptr);
     CapturedDescriptor standardOutput(STDOUT_FILENO);
-    const Clock::time_point start = Clock::now();
     for (int i = 0; i < kMessages; ++i) {
         midiOutShortMsg(monitor, 0xB0u | (static_cast<DWORD>(i % 128) << 8) |
                                      (static_cast<DWORD>(i / 128 % 128) << 16));
     }
-    const double microseconds =
-        std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kMessages;
     const std::string printed = standardOutput.Finish();
     midiOutClose(monitor);
 
@@ -277,8 +262,6 @@ TEST(Monitor, SendTakesMicroseconds) {
         lines += c == '\n';
     }
     EXPECT_EQ(lines, static_cast<size_t>(kMessages));
-    std::printf("midiOutShortMsg to the monitor (into a file): %.2f us\n", microseconds);
-    EXPECT_LT(microseconds, 1000.0);
 }
 
 }  // namespace

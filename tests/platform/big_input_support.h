@@ -120,17 +120,6 @@ inline void ReadMeasured(const std::string& bytes, ReadResult& result) {
     result.consumed = file.Consumed();
 }
 
-// The fastest of a few reads: the machine is shared, the slow runs are noise.
-inline double FastestReadSeconds(const std::string& bytes, int runs) {
-    double fastest = 1e9;
-    for (int run = 0; run < runs; ++run) {
-        ReadResult result;
-        ReadMeasured(bytes, result);
-        fastest = result.seconds < fastest ? result.seconds : fastest;
-    }
-    return fastest;
-}
-
 inline size_t CountLines(const std::string& bytes) {
     size_t lines = 1;
     for (const char c : bytes) {

@@ -1,6 +1,7 @@
 // Configurations far beyond what a musician writes: a million lines, and
-// megabytes of random bytes. They must load without a crash, in time and
-// memory that grow in proportion to the input.
+// megabytes of random bytes. They must load without a crash, in memory that
+// grows in proportion to the input. How the time grows is the bench's
+// (bench/report.py, "Ten times the input").
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,9 +12,6 @@
 
 namespace {
 
-// A reader that is linear takes 10 times as long for 10 times the lines; a
-// quadratic one 100 times. The bound leaves room for a busy machine.
-constexpr double kMaximumTimeRatioForTenfold = 25.0;
 // Memory per parameter may differ between sizes only by allocator rounding.
 constexpr double kMemoryPerParameterTolerance = 0.02;
 
@@ -28,10 +26,9 @@ void Report(const char* what, size_t bytes, const ReadResult& result) {
 
 // One read of a million lines (in CI under the sanitizers too), measured
 // against a read of a tenth of them.
-TEST(BigConfiguration, MillionLinesReadWholeInProportionalTimeAndMemory) {
+TEST(BigConfiguration, MillionLinesReadWholeInProportionalMemory) {
     const std::string small = GeneratedConfiguration(100000);
     const std::string big = GeneratedConfiguration(1000000);
-    const double smallSeconds = FastestReadSeconds(small, 3);
     ReadResult smallResult;
     ReadMeasured(small, smallResult);
     ReadResult result;
@@ -66,11 +63,6 @@ TEST(BigConfiguration, MillionLinesReadWholeInProportionalTimeAndMemory) {
     // block of its own.
     EXPECT_GE(bigPerParameter, sizeof(Parameter) + 2 * sizeof(void*) + sizeof(Parameter*));
     EXPECT_LE(bigPerParameter, 128.0) << "more heap per parameter than a record and a list node";
-
-    const double ratio = result.seconds / smallSeconds;
-    std::printf("1,000,000 lines took %.1f times as long as 100,000\n", ratio);
-    EXPECT_LT(ratio, kMaximumTimeRatioForTenfold)
-        << "reading 10 times the lines took " << ratio << " times as long";
 }
 
 // Random bytes hold a Ctrl-Z every 256 bytes or so, and the first one ends
@@ -123,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RandomBytesWithoutControlZ,
                              return std::to_string(info.param.bytes >> 20) + "MB";
                          });
 
-TEST(HostileBytes, RandomBytesTimeAndMemoryGrowInProportionToTheSize) {
+TEST(HostileBytes, RandomBytesMemoryGrowsInProportionToTheSize) {
     const std::string small = RandomBytes(2u << 20, 1, false);
     const std::string big = RandomBytes(20u << 20, 2, false);
     ReadResult smallResult;
@@ -139,13 +131,6 @@ TEST(HostileBytes, RandomBytesTimeAndMemoryGrowInProportionToTheSize) {
     const double bigPerByte = static_cast<double>(bigResult.heapBytes) / big.size();
     EXPECT_NEAR(bigPerByte, smallPerByte, smallPerByte * 0.05)
         << "heap per input byte differs between 2 MB and 20 MB";
-
-    const double smallSeconds = FastestReadSeconds(small, 3);
-    const double bigSeconds = FastestReadSeconds(big, 2);
-    std::printf("fastest: 2 MB %.4f s, 20 MB %.4f s, ratio %.1f\n", smallSeconds, bigSeconds,
-                bigSeconds / smallSeconds);
-    EXPECT_LT(bigSeconds / smallSeconds, kMaximumTimeRatioForTenfold)
-        << "reading 10 times the bytes took " << bigSeconds / smallSeconds << " times as long";
 }
 
 }  // namespace

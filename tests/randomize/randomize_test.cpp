@@ -18,11 +18,16 @@ HMIDIOUT TestHandle() {
 int StatusOf(DWORD message) {
     return static_cast<int>(message & 0xFF);
 }
-int ControllerOf(DWORD message) {
-    return static_cast<int>((message >> 8) & 0xFF);
-}
 int ValueOf(DWORD message) {
     return static_cast<int>((message >> 16) & 0xFF);
+}
+
+std::vector<int> SentValues() {
+    std::vector<int> values;
+    for (const SentMessage& sent : SentMessages()) {
+        values.push_back(ValueOf(sent.message));
+    }
+    return values;
 }
 
 class RandomizeTest : public ::testing::Test {
@@ -99,20 +104,11 @@ TEST_F(RandomizeTest, SendsOneMessagePerParameterInFileOrderOnOneChannel) {
     Add(7, 64, 64);
     RandomizeAll(TestHandle(), 2);
 
-    ASSERT_EQ(SentMessages().size(), 3u);
-    const int controllers[] = {74, 71, 7};
-    const int lowest[] = {1, 11, 64}, highest[] = {127, 20, 64};
-    for (size_t i = 0; i < 3; ++i) {
-        const SentMessage& sent = SentMessages()[i];
-        EXPECT_EQ(sent.handle, TestHandle()) << "message " << i;
-        EXPECT_EQ(StatusOf(sent.message), 0xB2) << "message " << i;
-        EXPECT_EQ(ControllerOf(sent.message), controllers[i]) << "message " << i;
-        EXPECT_GE(ValueOf(sent.message), lowest[i]) << "message " << i;
-        EXPECT_LE(ValueOf(sent.message), highest[i]) << "message " << i;
-        EXPECT_EQ(sent.message >> 24, 0u) << "message " << i;
-    }
-    // From seed 1 the first draw over 0 to 127 is 42.
-    EXPECT_EQ(ValueOf(SentMessages()[0].message), 42);
+    // Raw values from seed 1: 41, 18467, 6334. Values 1 + 41 % 127 = 42,
+    // 11 + 18467 % 10 = 18, and 64 for the equal bounds.
+    const std::vector<SentMessage> expected = {
+        {TestHandle(), 0x002A4AB2}, {TestHandle(), 0x001247B2}, {TestHandle(), 0x004007B2}};
+    EXPECT_EQ(SentMessages(), expected);
 }
 
 TEST_F(RandomizeTest, DrawsOneValuePerParameterInListOrder) {
@@ -122,13 +118,10 @@ TEST_F(RandomizeTest, DrawsOneValuePerParameterInListOrder) {
     Add(4, 0, 127);
     RandomizeAll(TestHandle(), 0);
 
-    RandomGenerator::Seed(1);
-    const int expected[] = {RandomInRange(0, 127), RandomInRange(100, 50), RandomInRange(5, 5),
-                            RandomInRange(0, 127)};
-    ASSERT_EQ(SentMessages().size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(ValueOf(SentMessages()[i].message), expected[i] & 0x7F) << "parameter " << i;
-    }
+    // Raw values from seed 1: 41, 18467, 6334, 26500. Values 1 + 41 % 127 =
+    // 42; the reversed range 101 + 18467 % -50 = 118; the equal bounds 5; and
+    // 1 + 26500 % 127 = 85.
+    EXPECT_EQ(SentValues(), (std::vector<int>{42, 118, 5, 85}));
     // Four draws used four steps: the next raw value is the fifth from seed 1.
     EXPECT_EQ(RandomGenerator::Step(), 19169);
 }
@@ -146,13 +139,10 @@ TEST_F(RandomizeTest, SeedsAtTheFirstPassThatFindsAParameterAndNeverAgain) {
     EXPECT_EQ(TickCountCalls(), 1);
     EXPECT_FALSE(SeedPending);
 
-    RandomGenerator::Seed(777);
-    ASSERT_EQ(SentMessages().size(), 3u);
-    const int statuses[] = {0xB0, 0xB1, 0xBF};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(StatusOf(SentMessages()[i].message), statuses[i]) << "pass " << i;
-        EXPECT_EQ(ValueOf(SentMessages()[i].message), RandomInRange(0, 127)) << "pass " << i;
-    }
+    // Raw values from seed 777: 2575, 3391, 8067; values 36, 90 and 67.
+    const std::vector<SentMessage> expected = {
+        {TestHandle(), 0x00244AB0}, {TestHandle(), 0x005A4AB1}, {TestHandle(), 0x00434ABF}};
+    EXPECT_EQ(SentMessages(), expected);
 }
 
 TEST_F(RandomizeTest, OutOfRangeFileValuesNeverProduceAHighDataByte) {

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "config/configuration.h"
+#include "kernel32/unicode_text.h"
 #include "ui/main_dialog.h"
 #include "window_widgets.h"
 
@@ -157,9 +158,9 @@ int FocusedId() {
 }
 
 void WriteConfiguration(const std::vector<std::string>& lines) {
-    char program[4096];
-    const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-    const std::string path = ConfigurationPath(std::string(program, length));
+    WCHAR program[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, program, 4096);
+    const std::string path = ConfigurationPath(Utf8Of(std::u16string(program, length)));
     if (lines.empty()) {
         std::remove(path.c_str());
         return;

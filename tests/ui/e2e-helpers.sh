@@ -42,10 +42,11 @@ minimums=(20 0 32)
 maximums=(127 90 96)
 
 # A private X server on a free display.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$work/display")"
+started=$("$(dirname "${BASH_SOURCE[0]}")/../xvfb/start-xvfb" "$work/xvfb.log") ||
+    fail "Xvfb did not start"
+read -r DISPLAY xvfb_pid <<<"$started"
+pids+=("$xvfb_pid")
+export DISPLAY
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 # Never some other test's JACK server, never one started on demand.

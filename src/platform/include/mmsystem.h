@@ -37,8 +37,6 @@ typedef struct tagMIDIOUTCAPSA {
     DWORD dwSupport;
 } MIDIOUTCAPSA, *LPMIDIOUTCAPSA;
 
-static_assert(sizeof(MIDIOUTCAPSA) == 52, "MIDIOUTCAPSA must have the Windows layout");
-
 UINT WINAPI midiOutGetNumDevs(void);
 MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize);
 MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback,

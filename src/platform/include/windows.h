@@ -71,6 +71,9 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 
+// Button notifications
+#define BN_CLICKED 0
+
 // Dialog command IDs
 #define IDOK 1
 #define IDCANCEL 2
@@ -125,7 +128,6 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 // kernel32
-DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideSize);

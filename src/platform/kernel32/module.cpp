@@ -12,14 +12,13 @@
 #include "kernel32/unicode_text.h"
 
 namespace {
-thread_local DWORD lastError = ERROR_SUCCESS;
 // Stands for the process's own module; only its identity matters.
 char processModule;
 
 // The program file's path as the kernel names it, or false (last error set).
 bool ProgramFileBytes(HMODULE module, std::string& path) {
     if (module != nullptr && module != GetModuleHandleA(nullptr)) {
-        lastError = 126;  // ERROR_MOD_NOT_FOUND
+        SetLastError(126);  // ERROR_MOD_NOT_FOUND
         return false;
     }
     std::vector<char> buffer(4096);
@@ -27,7 +26,7 @@ bool ProgramFileBytes(HMODULE module, std::string& path) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0) {
             Diagnose("kernel32", "GetModuleFileName: /proc/self/exe: %s", std::strerror(errno));
-            lastError = 2;  // ERROR_FILE_NOT_FOUND
+            SetLastError(2);  // ERROR_FILE_NOT_FOUND
             return false;
         }
         if (static_cast<size_t>(length) < buffer.size()) {
@@ -40,11 +39,9 @@ bool ProgramFileBytes(HMODULE module, std::string& path) {
 
 // As on Windows: a path that does not fit is cut to size - 1 characters, the
 // result is size and the last error ERROR_INSUFFICIENT_BUFFER.
-template <typename Text>
-DWORD CopyPath(const Text& path, typename Text::value_type* fileName, DWORD size,
-               const char* shown) {
+DWORD CopyPath(const std::u16string& path, WCHAR* fileName, DWORD size, const char* shown) {
     if (size == 0) {
-        lastError = ERROR_INSUFFICIENT_BUFFER;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     if (path.size() >= size) {
@@ -52,36 +49,20 @@ DWORD CopyPath(const Text& path, typename Text::value_type* fileName, DWORD size
                  static_cast<unsigned long>(size - 1));
         path.copy(fileName, size - 1);
         fileName[size - 1] = 0;
-        lastError = ERROR_INSUFFICIENT_BUFFER;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return size;
     }
     path.copy(fileName, path.size());
     fileName[path.size()] = 0;
     Diagnose("kernel32", "GetModuleFileName: %s", shown);
-    lastError = ERROR_SUCCESS;
+    SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(path.size());
 }
 
 }  // namespace
 
-DWORD WINAPI GetLastError(void) {
-    return lastError;
-}
-
-void WINAPI SetLastError(DWORD error) {
-    lastError = error;
-}
-
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     return moduleName == nullptr ? reinterpret_cast<HMODULE>(&processModule) : nullptr;
-}
-
-DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
-    std::string path;
-    if (!ProgramFileBytes(module, path)) {
-        return 0;
-    }
-    return CopyPath(path, fileName, size, path.c_str());
 }
 
 // The kernel's bytes read as UTF-8; bytes that are not UTF-8 travel as

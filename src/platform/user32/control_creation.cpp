@@ -24,7 +24,6 @@ constexpr DWORD kButtonTypeMask = 0x0000000FL;
 constexpr DWORD kStaticTypeMask = 0x0000001FL;
 constexpr DWORD kComboBoxTypeMask = 0x00000003L;
 constexpr WORD kSelectionChange = CBN_SELCHANGE;
-constexpr WORD kClicked = 0;
 
 int MulDiv(int number, int numerator, int denominator) {
     // Rounds half away from zero, as the platform's MulDiv.
@@ -72,7 +71,7 @@ QWidget* NewPushButton(const QString& text, bool tabStop, HWND dialog, HWND hand
         // A button pressed by its mnemonic takes the focus too, as one
         // clicked with the mouse.
         button->setFocus(Qt::ShortcutFocusReason);
-        DeliverMessage(dialog, WM_COMMAND, MAKEWPARAM(handle->id, kClicked),
+        DeliverMessage(dialog, WM_COMMAND, MAKEWPARAM(handle->id, BN_CLICKED),
                        reinterpret_cast<LPARAM>(handle));
     });
     return button;

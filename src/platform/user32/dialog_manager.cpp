@@ -13,8 +13,6 @@ namespace user32 {
 
 namespace {
 
-constexpr WORD kClicked = 0;
-
 class ManagedDialog : public QDialog {
   public:
     ManagedDialog(HWND window, QWidget* owner, Qt::WindowFlags flags)
@@ -45,7 +43,7 @@ class ManagedDialog : public QDialog {
             // A push button with the focus is the default button for now.
             const HWND focused = ItemOf(focusWidget());
             if (focused != nullptr && focused->kind == WindowKind::PushButton) {
-                DeliverMessage(window_, WM_COMMAND, MAKEWPARAM(focused->id, kClicked),
+                DeliverMessage(window_, WM_COMMAND, MAKEWPARAM(focused->id, BN_CLICKED),
                                reinterpret_cast<LPARAM>(focused));
                 return;
             }

@@ -1,6 +1,7 @@
 #include "dialog_template.h"
 
 #include "byte_reader.h"
+#include "text/ascii_case.h"
 
 namespace user32 {
 
@@ -75,7 +76,7 @@ WORD PredefinedClass(const ResourceId& windowClass) {
         if (c > 0x7F) {
             return 0;
         }
-        upper.push_back(static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c));
+        upper.push_back(static_cast<char>(AsciiUpper(c)));
     }
     static const struct {
         const char* name;

@@ -3,19 +3,17 @@
 #include "byte_reader.h"
 #include "diagnostics/diagnostics.h"
 #include "program_resources.h"
+#include "text/ascii_case.h"
 
 namespace user32 {
 
 namespace {
 
 bool SameName(const std::u16string& stored, const char* wanted) {
-    const auto upper = [](char16_t c) {
-        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-    };
     size_t i = 0;
     for (; wanted[i] != '\0'; ++i) {
-        if (i == stored.size() || upper(stored[i]) != upper(static_cast<char16_t>(
-                                                          static_cast<unsigned char>(wanted[i])))) {
+        const auto wantedChar = static_cast<char16_t>(static_cast<unsigned char>(wanted[i]));
+        if (i == stored.size() || AsciiUpper(stored[i]) != AsciiUpper(wantedChar)) {
             return false;
         }
     }

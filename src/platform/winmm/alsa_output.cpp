@@ -1,10 +1,7 @@
-// The ALSA sequencer backend, straight over libasound. RtMidi sends every
-// event to whoever subscribed to its port, makes a port that anybody may
-// subscribe to, and makes a new client for each open, whose end takes the
-// subscriptions others made with it.
-//
-// Here the process has one sequencer client, "Velmora", opened at the first
-// listing and kept, with two ports made at once:
+// The ALSA sequencer backend, over libasound. The process has one sequencer
+// client, "Velmora", opened at the first listing and kept (so that closing
+// an output never takes subscriptions others made with it), with two ports
+// made at once:
 // - "device" sends to the port chosen in the list and to nothing else: each
 //   event is addressed to that port, and nobody else can subscribe to the
 //   device port. It subscribes itself to the chosen port all the same: a
@@ -43,10 +40,6 @@ namespace winmm {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const char kClientName[] = "Velmora";
-const char kDevicePortName[] = "device";
-const char kVirtualPortName[] = "output";
 
 // How long a send waits for room when the receiver's pool is full. A
 // receiver that stopped reading gets no more waits until it takes a message

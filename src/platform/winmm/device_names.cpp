@@ -62,26 +62,6 @@ std::string JoinShortened(const std::string& first, const std::string& separator
 
 }  // namespace
 
-std::string ShortenFromLeft(const std::string& name, size_t limit) {
-    if (name.size() <= limit) {
-        return name;
-    }
-    if (limit <= kEllipsis.size()) {
-        return Tail(name, limit);
-    }
-    return kEllipsis + Tail(name, limit - kEllipsis.size());
-}
-
-std::string ShortenFromRight(const std::string& name, size_t limit) {
-    if (name.size() <= limit) {
-        return name;
-    }
-    if (limit <= kEllipsis.size()) {
-        return Head(name, limit);
-    }
-    return Head(name, limit - kEllipsis.size()) + kEllipsis;
-}
-
 std::string ShortenInMiddle(const std::string& name, size_t limit) {
     if (name.size() <= limit) {
         return name;

@@ -15,12 +15,6 @@ namespace winmm {
 // The longest name szPname holds, without its terminating NUL.
 constexpr size_t kMaximumNameLength = 31;
 
-// At most limit bytes. A longer name keeps its end, behind "...".
-std::string ShortenFromLeft(const std::string& name, size_t limit = kMaximumNameLength);
-
-// At most limit bytes. A longer name keeps its start, before "...".
-std::string ShortenFromRight(const std::string& name, size_t limit = kMaximumNameLength);
-
 // At most limit bytes. A longer name keeps its start and its end, with "..."
 // between them.
 std::string ShortenInMiddle(const std::string& name, size_t limit = kMaximumNameLength);

@@ -1,7 +1,7 @@
-// The JACK backend, straight over libjack. RtMidi's JACK output gives no way
-// to know when its queue has gone out (its close can drop a burst just sent),
-// has no shutdown handler and spins forever once its queue fills after the
-// server died.
+// The JACK backend, over libjack. A close returns once its queue has gone
+// out (a burst just sent is not dropped), a shutdown handler notices a server
+// that went, and a full queue drops messages rather than wait for a server
+// that died.
 //
 // The process has one client, "Velmora", opened at the first listing and
 // kept while its server answers. It lists the ports and owns two output

@@ -7,10 +7,6 @@
 
 namespace winmm {
 
-static_assert(std::atomic<uint64_t>::is_always_lock_free);
-static_assert(std::atomic<bool>::is_always_lock_free);
-static_assert(std::atomic<JackOutput*>::is_always_lock_free);
-
 namespace {
 
 // How the device port is connected, as the process callback sees it.

@@ -19,10 +19,6 @@ namespace {
 
 using Clock = JackClock;
 
-const char kClientName[] = "Velmora";
-const char kDevicePortName[] = "device";
-const char kVirtualPortName[] = "output";
-
 // About 16,000 messages: several periods' worth (a period takes about 2,700).
 constexpr size_t kQueueBytes = 64 * 1024;
 // A server that runs no cycle for this long counts as stalled.

@@ -26,8 +26,6 @@ namespace {
 // been dropped, the next ones are not waited for until one gets through.
 constexpr int kWriteWaitMs = 50;
 bool writeStalled = false;
-// Whether the window shows the lines too; set when the monitor is opened.
-bool inWindow = false;
 
 // A terminal, a file or a pipe has a reader, now or later; /dev/null, a
 // socket, or no standard output at all has none to speak of.
@@ -138,16 +136,22 @@ std::string DescribeMessage(const MidiBytes& message) {
     return line + Words(message);
 }
 
-void OpenMonitor() {
-    inWindow = !StandardOutputIsRead();
-    if (inWindow) {
+struct MonitorOutput {
+    // Whether the window shows the lines too; set when the monitor is opened.
+    bool inWindow = false;
+};
+
+MonitorOutput* OpenMonitor() {
+    auto* output = new MonitorOutput{!StandardOutputIsRead()};
+    if (output->inWindow) {
         ShowMonitorWindow();
     }
+    return output;
 }
 
-void SendMonitor(const MidiBytes& message) {
+void SendMonitor(MonitorOutput* output, const MidiBytes& message) {
     const std::string words = DescribeMessage(message);
-    if (inWindow) {
+    if (output->inWindow) {
         AddMonitorWindowLine(words);
     }
     const std::string line = words + "\n";
@@ -174,6 +178,10 @@ void SendMonitor(const MidiBytes& message) {
         }
     }
     writeStalled = false;
+}
+
+void CloseMonitor(MonitorOutput* output) {
+    delete output;
 }
 
 }  // namespace winmm

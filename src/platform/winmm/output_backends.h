@@ -1,8 +1,10 @@
 // The MIDI output service's backends behind winmm.cpp: the ALSA sequencer,
-// JACK, and the monitor on standard output. Each lives in its own file; every
-// call is made with the service's lock held, so the backends keep their state
-// in plain file-level variables. Work they post to the main thread takes the
-// lock itself.
+// JACK, and the monitor on standard output. Each lives in its own file and
+// has an entry in winmm.cpp's table of output kinds; an open output is the
+// backend's own record, which only its calls read. Every call is made with
+// the service's lock held, so the backends keep their state in plain
+// file-level variables. Work they post to the main thread takes the lock
+// itself.
 #ifndef VELMORA_PLATFORM_WINMM_OUTPUT_BACKENDS_H
 #define VELMORA_PLATFORM_WINMM_OUTPUT_BACKENDS_H
 
@@ -16,6 +18,13 @@ namespace winmm {
 
 // The lock that covers the service and its backends (winmm.cpp).
 std::mutex& OutputServiceLock();
+
+// Velmora's names on the ALSA sequencer and on JACK: its client, the port
+// that sends to the device chosen in the list, and the port of its own that
+// other programs connect to.
+inline constexpr char kClientName[] = "Velmora";
+inline constexpr char kDevicePortName[] = "device";
+inline constexpr char kVirtualPortName[] = "output";
 
 // A destination another program offers: a readable name for the device list
 // and the address that opens it again.
@@ -63,15 +72,17 @@ void CloseJack(JackOutput* output);
 
 // --- Monitor (monitor_output.cpp) ---------------------------------------------
 
+struct MonitorOutput;
+
 // "B2 4A 64  Control Change  channel 3  controller 74  value 100": the bytes
 // in hex, then the message in words, channels counted from 1.
 std::string DescribeMessage(const MidiBytes& message);
 // Shows the monitor's window when nobody reads standard output.
-void OpenMonitor();
+MonitorOutput* OpenMonitor();
 // Writes DescribeMessage's line to standard output, and to the window if it
-// shows. Drops it rather than
-// wait long for a reader that does not take it.
-void SendMonitor(const MidiBytes& message);
+// shows. Drops it rather than wait long for a reader that does not take it.
+void SendMonitor(MonitorOutput* output, const MidiBytes& message);
+void CloseMonitor(MonitorOutput* output);
 
 }  // namespace winmm
 

@@ -1,7 +1,8 @@
 // The Windows multimedia MIDI output service over Linux MIDI: the ALSA
 // sequencer's writable ports, then JACK's MIDI input ports, then Velmora's
 // own virtual port (ALSA's, else JACK's) where either runs, and last the
-// monitor on standard output, which is always there.
+// monitor on standard output, which is always there. Each kind of output is
+// an entry of kOutputKinds and a backend file of its own (output_backends.h).
 //
 // The device list is a snapshot. It is taken by the first call that needs
 // it, and again by every midiOutGetNumDevs that does not directly follow a
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,24 +31,75 @@ namespace {
 
 using namespace winmm;
 
-enum class Backend { Alsa, AlsaVirtual, Jack, JackVirtual, Monitor };
+// A backend's calls take its own record of an open output; these give them
+// the table's one shape, for which an open output is an untyped pointer.
+template <typename Record>
+struct Calls {
+    template <Record* (*kOpen)(const std::string&)>
+    static void* OpenPort(const std::string& address) {
+        return kOpen(address);
+    }
+    template <Record* (*kOpen)()>
+    static void* OpenOwnDevice() {
+        return kOpen();
+    }
+    template <void (*kSend)(Record*, const MidiBytes&)>
+    static void Send(void* output, const MidiBytes& message) {
+        kSend(static_cast<Record*>(output), message);
+    }
+    template <void (*kClose)(Record*)>
+    static void Close(void* output) {
+        kClose(static_cast<Record*>(output));
+    }
+};
+
+// A kind of output, served by one backend.
+struct OutputKind {
+    // Replaces ports with the destinations other programs offer; false when
+    // the kind's MIDI system is not there (then ports is empty). Null for a
+    // kind that offers none and is always there.
+    bool (*listPorts)(std::vector<PortEntry>& ports);
+    // Null when the port cannot be opened or connected.
+    void* (*openPort)(const std::string& address);
+    // Velmora's own device of this kind, listed after the ports of all kinds
+    // while the kind is there. Kinds that give the same one (ALSA's and
+    // JACK's virtual port) list it once: the first kind there gives it.
+    const char* ownDeviceName;
+    void* (*openOwnDevice)();
+    void (*send)(void* output, const MidiBytes& message);
+    void (*close)(void* output);
+};
+
+const char kVirtualDeviceName[] = "Velmora (virtual port)";
+const char kMonitorName[] = "Monitor (standard output)";
+
+using Alsa = Calls<AlsaOutput>;
+using Jack = Calls<JackOutput>;
+using Monitor = Calls<MonitorOutput>;
+
+// In the order of the list.
+const OutputKind kOutputKinds[] = {
+    {ListAlsaPorts, Alsa::OpenPort<OpenAlsaPort>, kVirtualDeviceName,
+     Alsa::OpenOwnDevice<OpenAlsaVirtualPort>, Alsa::Send<SendAlsa>, Alsa::Close<CloseAlsa>},
+    {ListJackPorts, Jack::OpenPort<OpenJackPort>, kVirtualDeviceName,
+     Jack::OpenOwnDevice<OpenJackVirtualPort>, Jack::Send<SendJack>, Jack::Close<CloseJack>},
+    {nullptr, nullptr, kMonitorName, Monitor::OpenOwnDevice<OpenMonitor>,
+     Monitor::Send<SendMonitor>, Monitor::Close<CloseMonitor>},
+};
 
 struct Device {
-    Backend backend;
+    const OutputKind* kind;
+    bool own;  // the kind's own device rather than a port
     std::string name;
     std::string address;
 };
 
 // What an HMIDIOUT points to.
 struct OpenOutput {
-    Backend backend;
-    AlsaOutput* alsa = nullptr;
-    JackOutput* jack = nullptr;
+    const OutputKind* kind;
+    void* backend;  // the kind's record of the open output
     uint8_t runningStatus = 0;
 };
-
-const char kVirtualPortName[] = "Velmora (virtual port)";
-const char kMonitorName[] = "Monitor (standard output)";
 
 // The service may be called from any thread; one lock covers all its state.
 std::mutex& serviceLock = OutputServiceLock();
@@ -56,27 +109,26 @@ bool lastCallWasCaps = false;
 std::vector<OpenOutput*> openOutputs;
 
 void TakeDeviceList() {
-    std::vector<PortEntry> alsaPorts;
-    std::vector<PortEntry> jackPorts;
-    const bool alsa = ListAlsaPorts(alsaPorts);
-    const bool jack = ListJackPorts(jackPorts);
-
     devices.clear();
-    for (const PortEntry& port : alsaPorts) {
-        devices.push_back({Backend::Alsa, port.name, port.address});
+    std::vector<Device> ownDevices;
+    for (const OutputKind& kind : kOutputKinds) {
+        std::vector<PortEntry> ports;
+        const bool there = kind.listPorts == nullptr || kind.listPorts(ports);
+        for (const PortEntry& port : ports) {
+            devices.push_back({&kind, false, port.name, port.address});
+        }
+        const bool listed =
+            std::any_of(ownDevices.begin(), ownDevices.end(),
+                        [&](const Device& device) { return device.name == kind.ownDeviceName; });
+        if (there && !listed) {
+            ownDevices.push_back({&kind, true, kind.ownDeviceName, ""});
+        }
     }
-    for (const PortEntry& port : jackPorts) {
-        devices.push_back({Backend::Jack, port.name, port.address});
-    }
-    if (alsa || jack) {
-        devices.push_back(
-            {alsa ? Backend::AlsaVirtual : Backend::JackVirtual, kVirtualPortName, ""});
-    }
-    devices.push_back({Backend::Monitor, kMonitorName, ""});
+    const size_t portCount = devices.size();
+    devices.insert(devices.end(), ownDevices.begin(), ownDevices.end());
 
     // Velmora's own devices keep their names; a port that happens to have
     // the same name as one listed before it gets a number.
-    const size_t portCount = alsaPorts.size() + jackPorts.size();
     std::vector<size_t> order;
     for (size_t i = devices.size(); i > portCount; --i) {
         order.push_back(i - 1);
@@ -112,54 +164,14 @@ OpenOutput* FindOutput(HMIDIOUT handle) {
 
 // Null when the device cannot be opened or connected.
 OpenOutput* OpenDevice(const Device& device) {
-    auto* output = new OpenOutput{device.backend};
-    switch (device.backend) {
-        case Backend::Alsa:
-            output->alsa = OpenAlsaPort(device.address);
-            break;
-        case Backend::AlsaVirtual:
-            output->alsa = OpenAlsaVirtualPort();
-            break;
-        case Backend::Jack:
-            output->jack = OpenJackPort(device.address);
-            break;
-        case Backend::JackVirtual:
-            output->jack = OpenJackVirtualPort();
-            break;
-        case Backend::Monitor:
-            OpenMonitor();
-            return output;
-    }
-    if (output->alsa == nullptr && output->jack == nullptr) {
-        delete output;
-        return nullptr;
-    }
-    return output;
-}
-
-void Send(OpenOutput& output, const MidiBytes& message) {
-    switch (output.backend) {
-        case Backend::Alsa:
-        case Backend::AlsaVirtual:
-            SendAlsa(output.alsa, message);
-            break;
-        case Backend::Jack:
-        case Backend::JackVirtual:
-            SendJack(output.jack, message);
-            break;
-        case Backend::Monitor:
-            SendMonitor(message);
-            break;
-    }
+    auto output = std::make_unique<OpenOutput>(OpenOutput{device.kind, nullptr});
+    output->backend =
+        device.own ? device.kind->openOwnDevice() : device.kind->openPort(device.address);
+    return output->backend != nullptr ? output.release() : nullptr;
 }
 
 void CloseDevice(OpenOutput* output) {
-    if (output->alsa != nullptr) {
-        CloseAlsa(output->alsa);
-    }
-    if (output->jack != nullptr) {
-        CloseJack(output->jack);
-    }
+    output->kind->close(output->backend);
     delete output;
 }
 
@@ -171,6 +183,21 @@ void DiagnoseException(const char* call) {
         Diagnose("winmm", "%s failed: %s", call, failure.what());
     } catch (...) {
         Diagnose("winmm", "%s failed by an unknown exception", call);
+    }
+}
+
+// Runs work on the open output that handle names, under the service's lock;
+// a handle that midiOutOpen did not give, or that was closed, is refused.
+template <typename Work>
+MMRESULT OnOutput(HMIDIOUT handle, const char* call, Work work) {
+    try {
+        std::lock_guard<std::mutex> lock(serviceLock);
+        lastCallWasCaps = false;
+        OpenOutput* output = FindOutput(handle);
+        return output != nullptr ? work(*output) : MMSYSERR_INVALHANDLE;
+    } catch (...) {
+        DiagnoseException(call);
+        return MMSYSERR_ERROR;
     }
 }
 
@@ -255,38 +282,20 @@ MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR, DWORD_P
 }
 
 MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
-    try {
-        std::lock_guard<std::mutex> lock(serviceLock);
-        lastCallWasCaps = false;
-        OpenOutput* output = FindOutput(handle);
-        if (output == nullptr) {
-            return MMSYSERR_INVALHANDLE;
-        }
+    return OnOutput(handle, "midiOutShortMsg", [message](OpenOutput& output) -> MMRESULT {
         MidiBytes bytes;
-        if (!UnpackShortMessage(message, output->runningStatus, bytes)) {
+        if (!UnpackShortMessage(message, output.runningStatus, bytes)) {
             return MMSYSERR_INVALPARAM;
         }
-        Send(*output, bytes);
+        output.kind->send(output.backend, bytes);
         return MMSYSERR_NOERROR;
-    } catch (...) {
-        DiagnoseException("midiOutShortMsg");
-        return MMSYSERR_ERROR;
-    }
+    });
 }
 
 MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
-    try {
-        std::lock_guard<std::mutex> lock(serviceLock);
-        lastCallWasCaps = false;
-        OpenOutput* output = FindOutput(handle);
-        if (output == nullptr) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        openOutputs.erase(std::find(openOutputs.begin(), openOutputs.end(), output));
-        CloseDevice(output);
+    return OnOutput(handle, "midiOutClose", [](OpenOutput& output) -> MMRESULT {
+        openOutputs.erase(std::find(openOutputs.begin(), openOutputs.end(), &output));
+        CloseDevice(&output);
         return MMSYSERR_NOERROR;
-    } catch (...) {
-        DiagnoseException("midiOutClose");
-        return MMSYSERR_ERROR;
-    }
+    });
 }

@@ -15,9 +15,13 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import time
 import zlib
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent.parent / "xvfb"))
+from x_server import start_xvfb  # noqa: E402  (shared with the bench)
 
 DIALOG_TITLE = "Velmora "
 STATE_FILE = "desktop.json"
@@ -106,7 +110,7 @@ def find_tool(name):
 def wine_environment(state, extra_overrides="", alsa=False):
     env = dict(os.environ)
     env.update(
-        DISPLAY=f":{state['display']}",
+        DISPLAY=state["display"],
         WINEPREFIX=state["prefix"],
         WINEARCH="win64",
         WINEDEBUG="-all",
@@ -129,33 +133,11 @@ def run_wine_tool(state, arguments, log_path, timeout):
         raise Failure(f"{' '.join(arguments)} failed with {result.returncode}; see {log_path}")
 
 
-def start_xvfb(run_dir):
-    read_end, write_end = os.pipe()
-    with open(run_dir / "xvfb.log", "wb") as log:
-        xvfb = subprocess.Popen(
-            [find_tool("Xvfb"), "-displayfd", str(write_end), "-screen", "0",
-             f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
-            start_new_session=True)
-    os.close(write_end)
-    number = b""
-    deadline = time.monotonic() + 20
-    os.set_blocking(read_end, False)
-    while not number.endswith(b"\n"):
-        if time.monotonic() > deadline or xvfb.poll() is not None:
-            os.close(read_end)
-            xvfb.kill()
-            raise Failure(f"Xvfb did not start; see {run_dir / 'xvfb.log'}")
-        try:
-            chunk = os.read(read_end, 16)
-        except BlockingIOError:
-            time.sleep(0.02)
-            continue
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_end)
-    return int(number), xvfb.pid
+def start_desktop_xvfb(run_dir):
+    try:
+        return start_xvfb(run_dir / "xvfb.log", f"{SCREEN[0]}x{SCREEN[1]}")
+    except (RuntimeError, subprocess.TimeoutExpired) as failure:
+        raise Failure(f"{failure}; see {run_dir / 'xvfb.log'}") from None
 
 
 def read_state(run_dir):
@@ -210,7 +192,7 @@ def setup(run_dir, watchdog_command, owner):
         (run_dir / log).unlink(missing_ok=True)
 
     started = time.monotonic()
-    display, xvfb_pid = start_xvfb(run_dir)
+    xvfb_pid, display = start_desktop_xvfb(run_dir)
     state = {"display": display, "xvfb_pid": xvfb_pid,
              "xvfb_start": process_start_time(xvfb_pid), "prefix": str(prefix),
              "prefix_made_before": bool(made_before),
@@ -245,7 +227,7 @@ def setup(run_dir, watchdog_command, owner):
     except BaseException:
         teardown(state, run_dir)
         raise
-    log_note(f"desktop :{display} and prefix {prefix} ready in "
+    log_note(f"desktop {display} and prefix {prefix} ready in "
              f"{time.monotonic() - started:.1f} s")
 
 
@@ -255,7 +237,7 @@ def cleanup(run_dir):
         log_note("no desktop to stop")
         return
     teardown(state, run_dir)
-    log_note(f"stopped desktop :{state['display']}")
+    log_note(f"stopped desktop {state['display']}")
 
 
 def watchdog(run_dir, parent, token, limit=1800):

@@ -1,7 +1,8 @@
 // The Qt widgets behind the stand-in's windows, for tests of the dialog
-// service; the program itself knows windows only by their HWND.
-#ifndef VELMORA_PLATFORM_USER32_WINDOW_WIDGETS_H
-#define VELMORA_PLATFORM_USER32_WINDOW_WIDGETS_H
+// service; the program itself knows windows only by their HWND. Read from
+// user32's private window records (window.h).
+#ifndef VELMORA_TESTS_UI_WINDOW_WIDGETS_H
+#define VELMORA_TESTS_UI_WINDOW_WIDGETS_H
 
 #include <windows.h>
 

@@ -1,0 +1,14 @@
+// kernel32's last-error code: one per thread, as on Windows.
+#include <windows.h>
+
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+}
+
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD error) {
+    lastError = error;
+}
