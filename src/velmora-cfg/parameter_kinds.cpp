@@ -121,6 +121,7 @@ const Rule kRules[] = {
     {kPlaying, "chord poly polyphony mono monophonic unison paraphonic legato", "", "detune spread",
      false, "voice mode"},
     {kPlaying, "assign", "voice", "", false, "voice mode"},
+    {kPlaying, "mode", "keyboard kbd voice voices", kSoundParts, false, "voice mode"},
     {kPlaying, "note notes", "priority mode style", "", false, "voice mode"},
     {kPlaying, "note notes", "length division divisions probability value gate trig", "", false,
      "sequencer"},
@@ -363,6 +364,10 @@ struct RangeRule {
     // keep it whole.
     double below;
     double above;
+    // Whether a row that says nothing of its values is taken as bipolar
+    // around its middle: where most instruments centre the parameter and
+    // the dataset's orientation is often left at "0-based".
+    bool centredUnlessSaid;
     const char* reason;
 };
 
@@ -370,40 +375,41 @@ struct RangeRule {
 // designer keeps to and what the amsynth bench measured: about a quarter of
 // a cutoff's travel is near silence, the top quarter of a resonance whistles.
 const RangeRule kRangeRules[] = {
-    {"cutoff cut freq frequency frq", kHighPass, "", 0, 0.6, 1, 1,
+    {"cutoff cut freq frequency frq", kHighPass, "", 0, 0.6, 1, 1, false,
      "a high-pass filter never opens far"},
     {"cutoff cut freq frequency frq", kFilters,
      "hpf hp highpass band bp bpf notch eq key keytrack track tracking kbd drive velocity vel env "
-     "eg "
-     "lfo mod modulation amount "
-     "amt depth int fine",
-     0.25, 1, 1, 1, "a low-pass filter never closes fully"},
-    {"resonance reso res emphasis", "", "eq band", 0, 0.75, 1, 1,
+     "eg lfo mod modulation amount amt depth int fine",
+     0.25, 1, 1, 1, false, "a low-pass filter never closes fully"},
+    {"resonance reso res emphasis", "", "eq band", 0, 0.75, 1, 1, false,
      "resonance stops short of self-oscillation"},
-    {"attack atk attk", kAmplifier, "", 0, 0.35, 1, 1, "the amplifier's attack stays short"},
-    {"sustain sus sust", kAmplifier, "", 0.3, 1, 1, 1,
+    {"attack atk attk", kAmplifier, "", 0, 0.35, 1, 1, false, "the amplifier's attack stays short"},
+    {"sustain sus sust", kAmplifier, "", 0.3, 1, 1, 1, false,
      "the amplifier's sustain stays above silence"},
-    {"env envelope eg", kFilters, kTimes, 0, 1, 0.25, 1,
+    {"env envelope eg", kFilters, kTimes, 0, 1, 0.25, 1, false,
      "the filter envelope mostly opens the filter"},
-    {"detune detuning spread", "", "stereo pan width", 0, 0.25, 0.15, 0.15,
+    {"detune detuning spread", "", "stereo pan width", 0, 0.25, 0.15, 0.15, true,
      "detune stays near in tune"},
-    {"vibrato vib", "", kTimes, 0, 0.33, 0.25, 0.25, "a depth into pitch stays in its lower part"},
+    {"vibrato vib", "", kTimes, 0, 0.33, 0.25, 0.25, false,
+     "a depth into pitch stays in its lower part"},
     {"pitch pitchmod modpitch", "depth amount amt int intensity mod lfo env eg", kTimes, 0, 0.25,
-     0.25, 0.25, "a depth into pitch stays in its lower part"},
+     0.25, 0.25, false, "a depth into pitch stays in its lower part"},
     {"noise ring ringmod", "",
      "type color colour mode select sel shape filter lpf hpf cutoff freq decay attack release tone",
-     0, 0.5, 1, 1, "noise and ring modulation stay partial"},
-    {"level lvl vol volume mix gain", "osc oscillator vco dco",
-     "sub noise ring fm mod lfo env eg pwm 2 3 4 b c d", 0.5, 1, 1, 1,
+     0, 0.5, 1, 1, false, "noise and ring modulation stay partial"},
+    // A mix or balance of oscillators is no level of one: left whole.
+    {"level lvl vol volume gain", "osc oscillator vco dco",
+     "sub noise ring fm mod lfo env eg pwm 2 3 4 b c d", 0.5, 1, 1, 1, false,
      "the main oscillator stays audible"},
     {"mix wet drywet dry send level amount amt balance", kEffects, "time feedback fb rate speed", 0,
-     0.7, 1, 1, "an effect stays short of fully wet"},
-    {"feedback fb regen regeneration", "", "", 0, 0.7, 1, 1, "feedback stops short of runaway"},
-    {"drive distortion dist overdrive fuzz saturation sat crush bitcrush", "",
-     "type mode select sel", 0, 0.75, 1, 1, "drive stops short of hard clipping"},
-    {"rate speed freq frequency frq", "lfo lfos", "", 0, 0.75, 1, 1,
+     0.7, 1, 1, false, "an effect stays short of fully wet"},
+    {"feedback fb regen regeneration", "", "", 0, 0.7, 1, 1, false,
+     "feedback stops short of runaway"},
+    {"drive distortion dist overdrive fuzz saturation sat crush crunch bitcrush", "",
+     "type mode select sel", 0, 0.75, 1, 1, false, "drive stops short of hard clipping"},
+    {"rate speed freq frequency frq", "lfo lfos", "", 0, 0.75, 1, 1, false,
      "an LFO stays below audio rate"},
-    {kModulationAmounts, "", kTimes, 0, 1, 0.5, 0.5,
+    {kModulationAmounts, "", kTimes, 0, 1, 0.5, 0.5, false,
      "a bipolar amount keeps to a window around its centre"},
 };
 
@@ -515,23 +521,34 @@ bool SpansZero(const std::string& label) {
 bool NeedsItsSection(const std::string& section, const std::string& name) {
     static const Words plainSections = ListOf(kPlainSections);
     const Words inName = WordsOf(name);
-    if (HasAny(kPartWords, inName)) {
-        return false;
-    }
-    bool sectionSaysMore = false;
+    const auto meaningful = [](const std::string& word) {
+        return word.size() > 1 && !std::isdigit(static_cast<unsigned char>(word[0]));
+    };
+    // "Osc" is "Oscillator" shortened, "Env" "Envelope".
+    const auto same = [](const std::string& a, const std::string& b) {
+        const size_t shorter = std::min(a.size(), b.size());
+        return shorter >= 3 && a.compare(0, shorter, b, 0, shorter) == 0;
+    };
+    Words inSection;
     for (const std::string& word : WordsOf(section)) {
-        if (inName.count(word) != 0 && !std::isdigit(static_cast<unsigned char>(word[0]))) {
+        if (!meaningful(word) || plainSections.count(word) != 0) {
+            continue;
+        }
+        if (std::any_of(inName.begin(), inName.end(),
+                        [&](const std::string& named) { return same(named, word); })) {
             return false;
         }
-        sectionSaysMore = sectionSaysMore || (plainSections.count(word) == 0 && word.size() > 1 &&
-                                              !std::isdigit(static_cast<unsigned char>(word[0])));
+        inSection.insert(word);
     }
-    return sectionSaysMore;
+    // A name of its own part in a section of none ("Mixer", "Voice") reads on
+    // its own; beside another part ("Filter amount" of an LFO) it does not.
+    return !inSection.empty() && (!HasAny(kPartWords, inName) || HasAny(kPartWords, inSection));
 }
 
 ValueFacts ReadValueFacts(const std::string& usage, const std::string& orientation,
                           const std::string& defaultValue, long low, long high) {
     ValueFacts facts;
+    facts.said = usage.find_first_not_of(" \t\r\n") != std::string::npos;
     const std::vector<UsageEntry> entries = ReadEntries(usage);
     bool inOrder = !entries.empty();
     for (size_t index = 0; index < entries.size(); ++index) {
@@ -626,12 +643,14 @@ ChosenRange ChooseRange(const std::string& section, const std::string& name,
             (rule.unless[0] != '\0' && HasAny(rule.unless, around))) {
             continue;
         }
-        const bool windowed = facts.bipolar && facts.centre > low && facts.centre < high &&
-                              (rule.below < 1 || rule.above < 1);
+        const bool centred = facts.bipolar || (rule.centredUnlessSaid && !facts.said);
+        const long centre = facts.bipolar ? facts.centre : (low + high + 1) / 2;
+        const bool windowed =
+            centred && centre > low && centre < high && (rule.below < 1 || rule.above < 1);
         long kept[2] = {low, high};
         if (windowed) {
-            kept[0] = facts.centre - std::lround(rule.below * (facts.centre - low));
-            kept[1] = facts.centre + std::lround(rule.above * (high - facts.centre));
+            kept[0] = centre - std::lround(rule.below * (centre - low));
+            kept[1] = centre + std::lround(rule.above * (high - centre));
         } else if (!facts.bipolar || rule.below == 1) {
             kept[0] = low + std::lround(rule.low * (high - low));
             kept[1] = low + std::lround(rule.high * (high - low));

@@ -61,6 +61,8 @@ struct ValueFacts {
     bool bipolar = false;
     // The centre when the row says it; -1 otherwise.
     long centre = -1;
+    // Whether the row says anything of its values at all.
+    bool said = false;
 };
 
 ValueFacts ReadValueFacts(const std::string& usage, const std::string& orientation,
