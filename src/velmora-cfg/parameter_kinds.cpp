@@ -135,6 +135,8 @@ const Rule kRules[] = {
      "", "", false, "pitch"},
     {kPlaying, "note notes", "", kSoundParts, false, "pitch"},
     {kPlaying, "coarse fine", kTuning, "", false, "pitch"},
+    {kPlaying, "coarse", "", "time delay decay rate cutoff filter start lfo env envelope", false,
+     "pitch"},
     {kPlaying, "frequency freq frq hz", kOscillators, kNotOfAnOscillator, false, "pitch"},
     {kPlaying, "glide glidemod glidetype gatedglide portamento porta slide legato glissando", "",
      "", false, "glide"},
@@ -279,7 +281,9 @@ bool DeviceNamesItsOwn(const std::string& section, const std::string& name, int 
            FirstShared(pedalWords, WordsOf(section)).empty();
 }
 
-namespace {  // "SY Chord: Decay" in the section "Synth: SY Chord" is the section's Decay:
+namespace {
+
+// "SY Chord: Decay" in the section "Synth: SY Chord" is the section's Decay:
 // the words before the colon name the engine, not what the parameter does.
 std::string WithoutItsSection(const std::string& section, const std::string& name) {
     const size_t colon = name.find(':');
