@@ -147,7 +147,8 @@ void CheckController(int line, const std::string& label, int controller, Reporte
         return;
     }
     const ParameterSorting sorting = SortParameter("", label, controller);
-    if (const char* name = RiskyControllerName(controller)) {
+    const char* name = RiskyControllerName(controller);
+    if (name != nullptr && !DeviceNamesItsOwn("", label, controller)) {
         reporter.Warning(line, "controller " + std::to_string(controller) + " is " + name +
                                    ": it does more than change a sound");
     } else if (sorting.kind == ParameterKind::kHarmful) {

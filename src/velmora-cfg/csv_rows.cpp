@@ -19,7 +19,7 @@
 
 namespace {
 
-using CsvReader = io::CSVReader<7, io::trim_chars<' ', '\t'>, io::double_quote_escape<',', '"'>>;
+using CsvReader = io::CSVReader<10, io::trim_chars<' ', '\t'>, io::double_quote_escape<',', '"'>>;
 
 std::string ErrorText(const io::error::base& error) {
     std::string text = error.what();
@@ -36,7 +36,7 @@ bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow
         CsvReader reader(name, file);
         reader.read_header(io::ignore_extra_column | io::ignore_missing_column, "manufacturer",
                            "device", "section", "parameter_name", "cc_msb", "cc_min_value",
-                           "cc_max_value");
+                           "cc_max_value", "cc_default_value", "orientation", "usage");
         if (!reader.has_column("parameter_name") || !reader.has_column("cc_msb")) {
             problem = "no parameter_name or no cc_msb column in the header";
             return false;
@@ -45,7 +45,8 @@ bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow
             CsvRow row;
             try {
                 if (!reader.read_row(row.manufacturer, row.device, row.section, row.parameterName,
-                                     row.ccNumber, row.ccMinimum, row.ccMaximum)) {
+                                     row.ccNumber, row.ccMinimum, row.ccMaximum, row.ccDefault,
+                                     row.orientation, row.usage)) {
                     return true;
                 }
             } catch (const io::error::line_length_limit_exceeded& error) {

@@ -18,6 +18,11 @@ struct CsvRow {
     std::string ccNumber;
     std::string ccMinimum;
     std::string ccMaximum;
+    std::string ccDefault;
+    // "0-based" or "centered", as the contributor saw it.
+    std::string orientation;
+    // Free text about the values: positions, units, a centre.
+    std::string usage;
 };
 
 // Reads the rows of one CSV file, finding the columns by their header names.

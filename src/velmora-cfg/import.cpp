@@ -32,6 +32,8 @@ struct WrittenParameter {
     int maximum = 0;
     // Why a playing control is written turned off; empty for a sound.
     std::string playing;
+    // Why the range is narrower than the row's; empty when it is not.
+    std::string narrowed;
 };
 
 // A whole decimal number of at most six digits, nothing else.
@@ -87,12 +89,10 @@ std::string LabelOf(const std::string& name, int controller) {
     return label.empty() ? "CC" + std::to_string(controller) : label;
 }
 
-// The bounds to write for an instrument's range, or why there are none.
-// Velmora never sends a range's minimum, so a minimum above 0 is written one
-// lower; a minimum of 0 cannot be sent at all.
-std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
-    long low = 0;
-    long high = 127;
+// The values of a row's range within 0..127, or why there are none.
+std::string RangeOfRow(const CsvRow& row, long& low, long& high, bool& scaled) {
+    low = 0;
+    high = 127;
     if ((!row.ccMinimum.empty() && !ReadWholeNumber(row.ccMinimum, low)) ||
         (!row.ccMaximum.empty() && !ReadWholeNumber(row.ccMaximum, high)) ||
         high > kLargest14BitValue) {
@@ -102,16 +102,24 @@ std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
     if (low > high) {
         return "range reversed: " + std::to_string(low) + " to " + std::to_string(high);
     }
-    if (high > 127) {
-        // The range is a share of the parameter's full scale (0..255,
-        // 0..1023, 0..16383...), which the coarse controller's 0..127 spans.
-        long fullScale = 255;
-        while (fullScale < high) {
-            fullScale = fullScale * 2 + 1;
-        }
-        low = (low * 127 + fullScale / 2) / fullScale;
-        high = (high * 127 + fullScale / 2) / fullScale;
+    scaled = high > 127;
+    return "";
+}
+
+// A value of a row's full scale (0..255, 0..1023, 0..16383...) as the same
+// share of the coarse controller's 0..127, which spans it.
+long ScaledValue(long value, long high) {
+    long fullScale = 255;
+    while (fullScale < high) {
+        fullScale = fullScale * 2 + 1;
     }
+    return (value * 127 + fullScale / 2) / fullScale;
+}
+
+// The bounds to write for the values low..high. Velmora never sends a
+// range's minimum, so a minimum above 0 is written one lower; a minimum of 0
+// cannot be sent at all.
+std::string BoundsToWrite(long low, long high, int& minimum, int& maximum) {
     minimum = low > 0 ? static_cast<int>(low) - 1 : 0;
     maximum = static_cast<int>(high);
     if (SendableValues(minimum, maximum).count() < 2) {
@@ -119,6 +127,74 @@ std::string RangeToWrite(const CsvRow& row, int& minimum, int& maximum) {
                " to " + std::to_string(high);
     }
     return "";
+}
+
+// Narrows a sound parameter's range by its meaning and the row's facts, or
+// turns it off. A narrowed range that would leave fewer than two values is
+// not used: a rule narrows, it never pins.
+void ApplyRangeRules(const CsvRow& row, long rawLow, long rawHigh, bool scaled,
+                     WrittenParameter& parameter) {
+    ValueFacts facts = ReadValueFacts(row.usage, row.orientation, row.ccDefault, rawLow, rawHigh);
+    if (scaled) {
+        facts.positions.clear();
+        facts.centre = facts.centre < 0 ? -1 : ScaledValue(facts.centre, rawHigh);
+    }
+    const long low = scaled ? ScaledValue(rawLow, rawHigh) : rawLow;
+    const long high = scaled ? ScaledValue(rawHigh, rawHigh) : rawHigh;
+    const ChosenRange chosen = ChooseRange(row.section, row.parameterName, facts, low, high);
+    int minimum = 0;
+    int maximum = 0;
+    if (!chosen.off.empty()) {
+        parameter.playing = chosen.off;
+    } else if (!chosen.narrowed.empty() &&
+               BoundsToWrite(chosen.low, chosen.high, minimum, maximum).empty()) {
+        parameter.minimum = minimum;
+        parameter.maximum = maximum;
+        parameter.narrowed = chosen.narrowed;
+    }
+}
+
+bool LabelTaken(const std::string& label, const std::vector<WrittenParameter>& written) {
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    };
+    return std::any_of(written.begin(), written.end(), [&](const WrittenParameter& earlier) {
+        return lower(earlier.label) == lower(label);
+    });
+}
+
+// A row's label: its name, with its section before it where the name alone
+// does not say which part of the instrument it belongs to or reads
+// otherwise (an LFO's "Reset"), since the checker and a user who moves lines
+// see only the label; a number after it where an earlier line has it. Empty
+// when neither reading sorts as the row does.
+std::string LabelToWrite(const CsvRow& row, int controller, ParameterKind kind,
+                         const std::vector<WrittenParameter>& written) {
+    const std::string bare = LabelOf(row.parameterName, controller);
+    const std::string full = LabelOf(row.section + " " + row.parameterName, controller);
+    const auto readsAsRow = [controller, kind](const std::string& label) {
+        return SortParameter("", label, controller).kind == kind;
+    };
+    std::vector<std::string> choices = {bare, full};
+    if (NeedsItsSection(row.section, row.parameterName) || LabelTaken(bare, written)) {
+        std::swap(choices[0], choices[1]);
+    }
+    const auto readable = std::find_if(choices.begin(), choices.end(), readsAsRow);
+    if (readable == choices.end()) {
+        return "";
+    }
+    std::string label = *readable;
+    for (int number = 2; LabelTaken(label, written); ++number) {
+        const std::string suffix = "_" + std::to_string(number);
+        std::string base = readable->substr(0, kMaximumLabelLength - suffix.size());
+        while (base.back() == '_') {
+            base.pop_back();
+        }
+        label = base + suffix;
+    }
+    return label;
 }
 
 // Why a row is left out, or empty when it is written. sorting says what
@@ -141,7 +217,15 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
     if (sorting->kind == ParameterKind::kHarmful) {
         return sorting->Explained();
     }
-    const std::string range = RangeToWrite(row, parameter.minimum, parameter.maximum);
+    long low = 0;
+    long high = 0;
+    bool scaled = false;
+    std::string range = RangeOfRow(row, low, high, scaled);
+    if (range.empty()) {
+        range = scaled ? BoundsToWrite(ScaledValue(low, high), ScaledValue(high, high),
+                                       parameter.minimum, parameter.maximum)
+                       : BoundsToWrite(low, high, parameter.minimum, parameter.maximum);
+    }
     if (!range.empty()) {
         return range;
     }
@@ -153,13 +237,11 @@ std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParamet
     }
     parameter.section = CommentText(row.section);
     parameter.playing = sorting->kind == ParameterKind::kPlaying ? sorting->Explained() : "";
-    // The checker sees only the label: where the name alone reads otherwise
-    // (an LFO's "Reset"), the section goes into it.
-    parameter.label = LabelOf(row.parameterName, parameter.controller);
-    if (SortParameter("", parameter.label, parameter.controller).kind != sorting->kind) {
-        parameter.label = LabelOf(row.section + " " + row.parameterName, parameter.controller);
+    if (sorting->kind == ParameterKind::kSound) {
+        ApplyRangeRules(row, low, high, scaled, parameter);
     }
-    if (SortParameter("", parameter.label, parameter.controller).kind != sorting->kind) {
+    parameter.label = LabelToWrite(row, parameter.controller, sorting->kind, written);
+    if (parameter.label.empty()) {
         return "name reads otherwise without its section: '" + CommentText(row.section) + "'";
     }
     return "";
@@ -184,6 +266,13 @@ void WriteHeader(const Instrument& instrument, const ImportOptions& options, std
         << "# or should never send is listed at the end. A minimum above 0 is written\n"
         << "# one lower, since Velmora never sends a range's minimum; a range wider\n"
         << "# than 0 to 127 becomes the same share of its coarse controller's range.\n"
+        << "# Ranges are narrowed where the whole of one rarely gives a usable sound,\n"
+        << "# each with its reason above it.\n"
+        << (instrument.keptAlternative.empty()
+                ? ""
+                : "# The device's sections share controllers between engines, algorithms\n"
+                  "# or channels; a press plays one: this file keeps " +
+                      instrument.keptAlternative + ".\n")
         << "# This file is licensed under CC BY-SA 4.0:\n"
         << "# https://creativecommons.org/licenses/by-sa/4.0/\n"
         << "# Made with: velmora-cfg import\n";
@@ -213,6 +302,9 @@ void WriteParameters(const std::vector<WrittenParameter>& parameters, std::ostre
                 << '\n';
             section = &parameter.section;
         }
+        if (!parameter.narrowed.empty()) {
+            out << "# narrowed: " << parameter.narrowed << '\n';
+        }
         write(parameter);
     }
     bool playingHeader = false;
@@ -221,8 +313,9 @@ void WriteParameters(const std::vector<WrittenParameter>& parameters, std::ostre
             continue;
         }
         if (!playingHeader) {
-            out << "\n# Playing controls, turned off: each changes how the instrument is played\n"
-                << "# rather than its sound. Delete the '#' before a label to randomize it.\n";
+            out << "\n# Turned off: each changes how the instrument is played rather than its\n"
+                << "# sound, has no known meaning or only switches something on or off.\n"
+                << "# Delete the '#' before a label to randomize it.\n";
             playingHeader = true;
         }
         write(parameter);
@@ -302,6 +395,51 @@ std::string Tally(const std::string& reason) {
     return reason.substr(0, reason.find(':'));
 }
 
+// A much smaller share and a device's sections are only neighbours.
+constexpr size_t kSharedControllersOfAlternatives = 3;
+
+// Sections that are alternatives of an earlier one, by the earlier one: the
+// same controllers with other parameters on them (a drum machine's engines,
+// an FM synth's algorithms, the channels of a multitimbral device). A press
+// can play only one of them, and a mix of their names misleads.
+std::map<std::string, std::string> AlternativeSections(const std::vector<CsvRow>& rows) {
+    std::vector<std::pair<std::string, std::set<long>>> sections;
+    for (const CsvRow& row : rows) {
+        long controller = 0;
+        if (row.section.empty() || !row.unreadable.empty() ||
+            !ReadWholeNumber(row.ccNumber, controller)) {
+            continue;
+        }
+        auto known = std::find_if(sections.begin(), sections.end(), [&row](const auto& section) {
+            return section.first == row.section;
+        });
+        if (known == sections.end()) {
+            known = sections.insert(sections.end(), {row.section, {}});
+        }
+        known->second.insert(controller);
+    }
+    std::map<std::string, std::string> alternatives;
+    std::vector<size_t> kept;
+    for (size_t index = 0; index < sections.size(); ++index) {
+        const std::set<long>& controllers = sections[index].second;
+        const auto isAlternativeOf = [&](size_t earlier) {
+            const std::set<long>& others = sections[earlier].second;
+            const size_t shared =
+                std::count_if(controllers.begin(), controllers.end(),
+                              [&others](long controller) { return others.count(controller) != 0; });
+            return shared >= kSharedControllersOfAlternatives &&
+                   shared * 2 >= std::min(controllers.size(), others.size());
+        };
+        const auto earlier = std::find_if(kept.begin(), kept.end(), isAlternativeOf);
+        if (earlier == kept.end()) {
+            kept.push_back(index);
+        } else {
+            alternatives[sections[index].first] = sections[*earlier].first;
+        }
+    }
+    return alternatives;
+}
+
 }  // namespace
 
 Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& csvPath,
@@ -313,20 +451,39 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
     instrument.device = FirstOf(rows, &CsvRow::device, path.stem().u8string());
     instrument.source = SourceName(csvPath);
 
+    const std::map<std::string, std::string> alternatives = AlternativeSections(rows);
+    std::set<std::string> keptAlternatives;
     std::vector<WrittenParameter> written;
     for (const CsvRow& row : rows) {
         WrittenParameter parameter;
         std::optional<ParameterSorting> sorting;
-        const std::string reason = ReasonToLeaveOut(row, written, parameter, sorting);
+        const auto alternative = alternatives.find(row.section);
+        std::string reason;
+        if (alternative != alternatives.end()) {
+            reason = "another engine, algorithm or channel on the controllers of: '" +
+                     CommentText(alternative->second) + "'";
+            keptAlternatives.insert(alternative->second);
+        } else {
+            reason = ReasonToLeaveOut(row, written, parameter, sorting);
+        }
         if (reason.empty()) {
             written.push_back(parameter);
             instrument.parameters += parameter.playing.empty() ? 1 : 0;
+            instrument.narrowed[parameter.narrowed] += parameter.narrowed.empty() ? 0 : 1;
+            if (!parameter.playing.empty()) {
+                instrument.turnedOff[Tally(parameter.playing)] += 1;
+            }
         } else {
             instrument.leftOut.push_back({row.line, CommentText(row.parameterName), reason});
         }
         if (sorting) {
-            instrument.rowsOfKind[static_cast<int>(sorting->kind)] += 1;
+            instrument.rowsOfKind[sorting->kind] += 1;
         }
+    }
+    instrument.narrowed.erase("");
+    for (const std::string& section : keptAlternatives) {
+        instrument.keptAlternative +=
+            (instrument.keptAlternative.empty() ? "'" : ", '") + CommentText(section) + "'";
     }
     GroupBySection(written);
     std::ostringstream text;
@@ -337,68 +494,121 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
     return instrument;
 }
 
+namespace {
+
+// What an import did over all its files, for its last lines.
+struct ImportSummary {
+    int instruments = 0;
+    int parameters = 0;
+    std::map<ParameterKind, int> rowsOfKind;
+    std::map<std::string, int> leftOut;
+    std::map<std::string, int> turnedOff;
+    std::map<std::string, int> narrowed;
+};
+
+void AddCounts(const std::map<std::string, int>& counts, std::map<std::string, int>& totals) {
+    for (const auto& count : counts) {
+        totals[count.first] += count.second;
+    }
+}
+
+// Reads one CSV file's rows; false, with the problem, when it cannot.
+bool ReadInstrumentRows(const std::string& csvPath, std::vector<CsvRow>& rows,
+                        std::string& problem) {
+    std::ifstream file(std::filesystem::u8path(csvPath), std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        problem = "cannot be opened";
+        return false;
+    }
+    if (!ReadCsvRows(csvPath, file, rows, problem)) {
+        problem = "not an instrument description: " + problem;
+        return false;
+    }
+    return true;
+}
+
+// Writes one instrument's file, says so in the log and adds it to the
+// summary; returns the exit status it gives.
+int WriteInstrument(const std::string& csvPath, const Instrument& instrument,
+                    const ImportOptions& options, OutputNames& taken, ImportSummary& summary,
+                    std::ostream& log) {
+    if (instrument.parameters < options.minimumParameters) {
+        log << csvPath << ": not written: " << instrument.parameters
+            << " sound parameters, fewer than " << options.minimumParameters << '\n';
+        summary.leftOut["instruments not written, with too few sound parameters"] += 1;
+        return 1;
+    }
+    if (!PassesCheck(instrument)) {
+        log << csvPath << ": error: the file made from it does not pass the check\n";
+        return 2;
+    }
+    const std::filesystem::path output = OutputPath(instrument, taken);
+    std::string problem;
+    const WriteOutcome outcome =
+        WriteFileInFolder(std::filesystem::u8path(options.outputFolder), output, instrument.text,
+                          options.replace, problem);
+    if (outcome != WriteOutcome::kWritten) {
+        log << csvPath << (outcome == WriteOutcome::kKept ? ": not written: " : ": error: ")
+            << problem << '\n';
+        return outcome == WriteOutcome::kKept ? 1 : 2;
+    }
+    log << csvPath << ": " << instrument.parameters << " sound parameters, "
+        << instrument.leftOut.size()
+        << " rows left out: " << (std::filesystem::u8path(options.outputFolder) / output).u8string()
+        << '\n';
+    summary.instruments += 1;
+    summary.parameters += instrument.parameters;
+    for (const LeftOutRow& row : instrument.leftOut) {
+        summary.leftOut[Tally(row.reason)] += 1;
+    }
+    AddCounts(instrument.turnedOff, summary.turnedOff);
+    AddCounts(instrument.narrowed, summary.narrowed);
+    return 0;
+}
+
+void WriteSummary(const ImportSummary& summary, std::ostream& log) {
+    const auto rows = [&summary](ParameterKind kind) {
+        const auto count = summary.rowsOfKind.find(kind);
+        return count == summary.rowsOfKind.end() ? 0 : count->second;
+    };
+    log << summary.instruments << " instruments written with " << summary.parameters
+        << " sound parameters\n"
+        << "rows with a controller read: " << rows(ParameterKind::kSound) << " sound, "
+        << rows(ParameterKind::kPlaying) << " playing controls, " << rows(ParameterKind::kHarmful)
+        << " harmful\n";
+    for (const auto& reason : summary.narrowed) {
+        log << "  narrowed: " << reason.second << " x " << reason.first << '\n';
+    }
+    for (const auto& reason : summary.turnedOff) {
+        log << "  turned off: " << reason.second << " x " << reason.first << '\n';
+    }
+    for (const auto& reason : summary.leftOut) {
+        log << "  left out: " << reason.second << " x " << reason.first << '\n';
+    }
+}
+
+}  // namespace
+
 int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
                       std::ostream& log) {
     int status = 0;
-    int instruments = 0;
-    int parameters = 0;
-    int rowsOfKind[3] = {0, 0, 0};
-    std::map<std::string, int> leftOut;
+    ImportSummary summary;
     OutputNames taken;
     for (const std::string& csvPath : csvPaths) {
-        std::ifstream file(std::filesystem::u8path(csvPath), std::ios::in | std::ios::binary);
         std::vector<CsvRow> rows;
         std::string problem;
-        if (!file.is_open()) {
-            problem = "cannot be opened";
-        } else if (!ReadCsvRows(csvPath, file, rows, problem)) {
-            problem = "not an instrument description: " + problem;
-        }
-        if (!problem.empty()) {
+        if (!ReadInstrumentRows(csvPath, rows, problem)) {
             log << csvPath << ": error: " << problem << '\n';
             status = 2;
             continue;
         }
         const Instrument instrument = MakeInstrument(rows, csvPath, options);
-        for (int kind = 0; kind < 3; ++kind) {
-            rowsOfKind[kind] += instrument.rowsOfKind[kind];
+        for (const auto& kind : instrument.rowsOfKind) {
+            summary.rowsOfKind[kind.first] += kind.second;
         }
-        if (instrument.parameters < options.minimumParameters) {
-            log << csvPath << ": not written: " << instrument.parameters
-                << " sound parameters, fewer than " << options.minimumParameters << '\n';
-            status = std::max(status, 1);
-            leftOut["instruments not written, with too few sound parameters"] += 1;
-            continue;
-        }
-        if (!PassesCheck(instrument)) {
-            log << csvPath << ": error: the file made from it does not pass the check\n";
-            status = 2;
-            continue;
-        }
-        const std::filesystem::path output = OutputPath(instrument, taken);
-        const WriteOutcome outcome =
-            WriteFileInFolder(std::filesystem::u8path(options.outputFolder), output,
-                              instrument.text, options.replace, problem);
-        if (outcome != WriteOutcome::kWritten) {
-            log << csvPath << (outcome == WriteOutcome::kKept ? ": not written: " : ": error: ")
-                << problem << '\n';
-            status = std::max(status, outcome == WriteOutcome::kKept ? 1 : 2);
-            continue;
-        }
-        log << csvPath << ": " << instrument.parameters << " sound parameters, "
-            << instrument.leftOut.size() << " rows left out: "
-            << (std::filesystem::u8path(options.outputFolder) / output).u8string() << '\n';
-        ++instruments;
-        parameters += instrument.parameters;
-        for (const LeftOutRow& row : instrument.leftOut) {
-            leftOut[Tally(row.reason)] += 1;
-        }
+        status =
+            std::max(status, WriteInstrument(csvPath, instrument, options, taken, summary, log));
     }
-    log << instruments << " instruments written with " << parameters << " sound parameters\n"
-        << "rows with a controller read: " << rowsOfKind[0] << " sound, " << rowsOfKind[1]
-        << " playing controls, " << rowsOfKind[2] << " harmful\n";
-    for (const auto& reason : leftOut) {
-        log << "  left out: " << reason.second << " x " << reason.first << '\n';
-    }
+    WriteSummary(summary, log);
     return status;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "velmora-cfg/csv_rows.h"
+#include "velmora-cfg/parameter_kinds.h"
 
 struct ImportOptions {
     std::string outputFolder = ".";
@@ -36,9 +37,15 @@ struct Instrument {
     std::string text;
     // The sound parameters, turned on.
     int parameters = 0;
-    // The rows with a controller number, by ParameterKind.
-    int rowsOfKind[3] = {0, 0, 0};
+    // The rows with a controller number, by their kind.
+    std::map<ParameterKind, int> rowsOfKind;
     std::vector<LeftOutRow> leftOut;
+    // Sound parameters written turned off, and those narrowed, by why.
+    std::map<std::string, int> turnedOff;
+    std::map<std::string, int> narrowed;
+    // The sections kept where the device's rows hold several alternatives
+    // on the same controllers (engines, algorithms, channels).
+    std::string keptAlternative;
 };
 
 // Turns one instrument's rows into a configuration that Velmora can use

@@ -3,12 +3,15 @@
 // each with the data bytes that the range rule and the controller rule give.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bitset>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <list>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -72,6 +75,34 @@ std::vector<std::filesystem::path> FilesToCompare() {
     return files;
 }
 
+// What a library file must not have: two active lines of one label, a
+// reason for a narrowed range that stands above anything but its line.
+std::string LibraryFileFaults(const std::string& bytes,
+                              const std::vector<CheckedParameter>& parameters) {
+    std::string faults;
+    std::map<std::string, int> lineOfLabel;
+    std::set<int> parameterLines;
+    for (const CheckedParameter& parameter : parameters) {
+        std::string key = parameter.label;
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (!lineOfLabel.emplace(key, parameter.line).second) {
+            faults += "line " + std::to_string(parameter.line) + ": label of line " +
+                      std::to_string(lineOfLabel[key]) + "\n";
+        }
+        parameterLines.insert(parameter.line);
+    }
+    std::istringstream lines(bytes);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ++number;
+        if (line.rfind("# narrowed: ", 0) == 0 && parameterLines.count(number + 1) == 0) {
+            faults += "line " + std::to_string(number) + ": a reason without its parameter\n";
+        }
+    }
+    return faults;
+}
+
 }  // namespace
 
 TEST(Agreement, TheCheckersTableIsWhatTheProgramReads) {
@@ -94,6 +125,7 @@ TEST(Agreement, TheCheckersTableIsWhatTheProgramReads) {
         if (path.extension() == ".cfg" &&
             path.string().find("/instruments/") != std::string::npos) {
             EXPECT_EQ(status, kNothingToWarn) << report.str();
+            EXPECT_EQ(LibraryFileFaults(bytes, checked), "") << path;
         }
         for (Parameter* parameter : parameters) {
             delete parameter;
