@@ -65,8 +65,25 @@ void TakeDeviceList() {
     for (const PortEntry& port : alsaPorts) {
         devices.push_back({Backend::Alsa, port.name, port.address});
     }
+    // PipeWire bridges each sequencer port into its graph: the port is
+    // listed once, by its own name, and sent to directly.
+    std::vector<std::string> routes;
+    for (const PortEntry& port : alsaPorts) {
+        routes.push_back(port.route);
+    }
+    jackPorts.erase(std::remove_if(jackPorts.begin(), jackPorts.end(),
+                                   [alsa](const PortEntry& port) {
+                                       const bool skipped = alsa && !port.bridgedAlsaPort.empty();
+                                       if (skipped) {
+                                           Diagnose("winmm", "%s not listed: sent to directly",
+                                                    port.route.c_str());
+                                       }
+                                       return skipped;
+                                   }),
+                    jackPorts.end());
     for (const PortEntry& port : jackPorts) {
         devices.push_back({Backend::Jack, port.name, port.address});
+        routes.push_back(port.route);
     }
     if (alsa || jack) {
         devices.push_back(
@@ -94,6 +111,9 @@ void TakeDeviceList() {
     }
     for (size_t i = 0; i < devices.size(); ++i) {
         Diagnose("winmm", "output %zu: %s", i, devices[i].name.c_str());
+        if (i < routes.size()) {
+            Diagnose("winmm", "output %zu goes to %s", i, routes[i].c_str());
+        }
     }
     listTaken = true;
 }
