@@ -62,26 +62,18 @@ void TakeDeviceList() {
     const bool jack = ListJackPorts(jackPorts);
 
     devices.clear();
+    std::vector<std::string> routes;  // of the ports, for the diagnostics
     for (const PortEntry& port : alsaPorts) {
         devices.push_back({Backend::Alsa, port.name, port.address});
-    }
-    // PipeWire bridges each sequencer port into its graph: the port is
-    // listed once, by its own name, and sent to directly.
-    std::vector<std::string> routes;
-    for (const PortEntry& port : alsaPorts) {
         routes.push_back(port.route);
     }
-    jackPorts.erase(std::remove_if(jackPorts.begin(), jackPorts.end(),
-                                   [alsa](const PortEntry& port) {
-                                       const bool skipped = alsa && !port.bridgedAlsaPort.empty();
-                                       if (skipped) {
-                                           Diagnose("winmm", "%s not listed: sent to directly",
-                                                    port.route.c_str());
-                                       }
-                                       return skipped;
-                                   }),
-                    jackPorts.end());
     for (const PortEntry& port : jackPorts) {
+        // PipeWire bridges each sequencer port into its graph: the port is
+        // listed once, by its own name, and sent to directly.
+        if (alsa && !port.bridgedAlsaPort.empty()) {
+            Diagnose("winmm", "%s not listed: sent to directly", port.route.c_str());
+            continue;
+        }
         devices.push_back({Backend::Jack, port.name, port.address});
         routes.push_back(port.route);
     }
@@ -93,7 +85,7 @@ void TakeDeviceList() {
 
     // Velmora's own devices keep their names; a port that happens to have
     // the same name as one listed before it gets a number.
-    const size_t portCount = alsaPorts.size() + jackPorts.size();
+    const size_t portCount = routes.size();
     std::vector<size_t> order;
     for (size_t i = devices.size(); i > portCount; --i) {
         order.push_back(i - 1);
