@@ -137,9 +137,10 @@ def main():
         keys = KeyPresser(display)
         # From the Open button to the output list, down to the receiver's port.
         diagnostics.seek(0)
-        position = re.search(r"output (\d+): %s: ?input\n" % client, diagnostics.read())
+        said = diagnostics.read()
+        position = re.search(r"output (\d+): %s: ?input\n" % client, said)
         if position is None:
-            raise RuntimeError("the receiver's port is not listed")
+            raise RuntimeError("the receiver's port is not listed:\n" + said)
         subprocess.run(["xdotool", "key", "shift+Tab", "shift+Tab", "Home"] +
                        ["Down"] * int(position.group(1)) + ["alt+o"], env=environment, check=True)
         time.sleep(1.0)  # the open connects and waits for the graph

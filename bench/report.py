@@ -197,6 +197,13 @@ def main():
                    "tests/vm (emulated CPU) | %d | %s | %s | %s | %s | | |" % (
                        len(latencies), ms(statistics.median(latencies)),
                        ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
+    pipewire = load_json(directory, "f1-latency-pipewire.json")
+    if pipewire is not None:
+        latencies = [value / 1000 for value in pipewire["latencies_ms"]]
+        out.append("| Velmora (Linux, pw-jack) to a JACK port on PipeWire beside amsynth, in the "
+                   "virtual machine (emulated CPU) | %d | %s | %s | %s | %s | | |" % (
+                       len(latencies), ms(statistics.median(latencies)),
+                       ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
     out.append("")
 
     out.append("## F1 presses on amsynth, each followed by a note "

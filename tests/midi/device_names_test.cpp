@@ -106,4 +106,15 @@ TEST(MakeNamesDistinct, NumbersRepeatedNames) {
     }
 }
 
+TEST(PipeWire, BridgePortsAndOwnClientsAreKnown) {
+    EXPECT_EQ(winmm::BridgedAlsaPort("alsa:seq:default:client_24:playback_0"), "24:0");
+    for (const char* other : {"alsa:seq:default:client_24:capture_0", "USB Synth:USB Synth MIDI 1",
+                              "alsa:seq:default:client_24:playback_0x", "amsynth:midi_in", ""}) {
+        EXPECT_EQ(winmm::BridgedAlsaPort(other), "") << other;
+    }
+    EXPECT_TRUE(winmm::IsPipeWireSequencerClient("PipeWire-System"));
+    EXPECT_TRUE(winmm::IsPipeWireSequencerClient("pipewire-jack"));
+    EXPECT_FALSE(winmm::IsPipeWireSequencerClient("amsynth"));
+}
+
 }  // namespace

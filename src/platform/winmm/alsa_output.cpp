@@ -365,15 +365,22 @@ bool ListAlsaPorts(std::vector<PortEntry>& ports) {
     if (seq == nullptr) {
         return false;
     }
-    ForEachWritablePort(*seq,
-                        [&](int client, int port, const char* clientName, const char* portName) {
-                            // A kernel port is named after its device ("VirMIDI 0-0", "USB Synth
-                            // MIDI 1"); its client's name, the card's, would only crowd it out.
-                            const bool kernelPort = IsKernelClient(*seq, client);
-                            ports.push_back({AlsaDeviceName(kernelPort ? "" : clientName, portName),
-                                             FormatAddress(client, port, clientName, portName)});
-                            return false;
-                        });
+    ForEachWritablePort(
+        *seq, [&](int client, int port, const char* clientName, const char* portName) {
+            const std::string where = std::to_string(client) + ":" + std::to_string(port) + " (" +
+                                      clientName + ":" + portName + ")";
+            if (IsPipeWireSequencerClient(clientName)) {
+                Diagnose("winmm", "ALSA port %s not listed: PipeWire's own", where.c_str());
+                return false;
+            }
+            // A kernel port is named after its device ("VirMIDI 0-0", "USB Synth
+            // MIDI 1"); its client's name, the card's, would only crowd it out.
+            const bool kernelPort = IsKernelClient(*seq, client);
+            ports.push_back({AlsaDeviceName(kernelPort ? "" : clientName, portName),
+                             FormatAddress(client, port, clientName, portName),
+                             "ALSA sequencer port " + where, ""});
+            return false;
+        });
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace winmm {
 
@@ -90,6 +91,31 @@ std::string AlsaDeviceName(const std::string& client, const std::string& port) {
         return ShortenInMiddle(client);
     }
     return JoinShortened(client, ": ", port);
+}
+
+bool IsPipeWireSequencerClient(const std::string& clientName) {
+    const std::string prefix = "pipewire";
+    return clientName.size() >= prefix.size() &&
+           ContainsIgnoringCase(clientName.substr(0, prefix.size()), prefix);
+}
+
+std::string BridgedAlsaPort(const std::string& alias) {
+    // The third field names the sequencer ("default"); only the writable
+    // side (playback) takes messages.
+    const std::string scheme = "alsa:seq:";
+    const size_t fields = alias.find(':', scheme.size());
+    if (alias.compare(0, scheme.size(), scheme) != 0 || fields == std::string::npos) {
+        return "";
+    }
+    unsigned client = 0;
+    unsigned port = 0;
+    int used = 0;
+    if (std::sscanf(alias.c_str() + fields + 1, "client_%u:playback_%u%n", &client, &port, &used) !=
+            2 ||
+        fields + 1 + static_cast<size_t>(used) != alias.size() || client > 255 || port > 255) {
+        return "";
+    }
+    return std::to_string(client) + ":" + std::to_string(port);
 }
 
 void MakeNamesDistinct(std::vector<std::string>& names) {

@@ -29,6 +29,15 @@ std::string JackDeviceName(const std::string& fullName);
 // as JackDeviceName shortens.
 std::string AlsaDeviceName(const std::string& client, const std::string& port);
 
+// PipeWire's own clients on the ALSA sequencer ("PipeWire-System",
+// "PipeWire-RT-Event"): its bridge into its graph, never an instrument.
+bool IsPipeWireSequencerClient(const std::string& clientName);
+
+// The ALSA sequencer port ("24:0") that a JACK port of PipeWire's bridge
+// ("Midi-Bridge") carries to, from one of the JACK port's aliases
+// ("alsa:seq:default:client_24:playback_0"); empty for any other alias.
+std::string BridgedAlsaPort(const std::string& alias);
+
 // Gives a name that repeats an earlier one the suffix " (2)", " (3)", ...,
 // cutting its end as needed to stay within kMaximumNameLength.
 void MakeNamesDistinct(std::vector<std::string>& names);

@@ -101,6 +101,46 @@ JackOutput* ConnectedOutput(const std::string& target, Clock::time_point deadlin
     return nullptr;
 }
 
+// On the call thread: every MIDI input port, by the name the list shows.
+// Velmora's own ports are outputs, so every input port belongs to another
+// client. A port of PipeWire's bridge is known by the sequencer port it
+// carries to, and by that port's names, its other alias.
+std::vector<PortEntry> MidiInputPorts(jack_client_t* client) {
+    std::vector<PortEntry> found;
+    const char** listed = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    if (listed == nullptr) {
+        return found;
+    }
+    // jackd2's libjack says "1.9.21", PipeWire's "... (using PipeWire ...)".
+    const std::string library = std::string(", through libjack ") + jack_get_version_string();
+    std::vector<char> first(jack_port_name_size() + 1);
+    std::vector<char> second(jack_port_name_size() + 1);
+    for (const char** name = listed; *name != nullptr; ++name) {
+        PortEntry entry{JackDeviceName(*name), *name, std::string("JACK port ") + *name + library,
+                        ""};
+        // Cleared for each port: the count need not say which slots were filled.
+        first.assign(first.size(), '\0');
+        second.assign(second.size(), '\0');
+        char* aliases[2] = {first.data(), second.data()};
+        const jack_port_t* port = jack_port_by_name(client, *name);
+        if (port != nullptr && jack_port_get_aliases(port, aliases) > 0) {
+            const bool firstIsBridge = !BridgedAlsaPort(first.data()).empty();
+            entry.bridgedAlsaPort = BridgedAlsaPort(firstIsBridge ? first.data() : second.data());
+            const std::string knownAs = firstIsBridge ? second.data() : first.data();
+            if (!entry.bridgedAlsaPort.empty()) {
+                entry.route +=
+                    " (PipeWire's bridge of ALSA sequencer port " + entry.bridgedAlsaPort + ")";
+                if (!knownAs.empty()) {
+                    entry.name = JackDeviceName(knownAs);
+                }
+            }
+        }
+        found.push_back(entry);
+    }
+    jack_free(listed);
+    return found;
+}
+
 }  // namespace
 
 // --- The calls the program makes -------------------------------------------------
@@ -112,30 +152,14 @@ bool ListJackPorts(std::vector<PortEntry>& ports) {
     if (session == nullptr) {
         return false;
     }
-    std::vector<std::string> names;
+    std::vector<PortEntry> found;
     const bool answered = session->calls.Run(
-        names,
-        [session] {
-            std::vector<std::string> found;
-            // Velmora's own ports are outputs, so every input port belongs
-            // to another client.
-            if (const char** listed = jack_get_ports(session->client, nullptr,
-                                                     JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
-                for (const char** name = listed; *name != nullptr; ++name) {
-                    found.emplace_back(*name);
-                }
-                jack_free(listed);
-            }
-            return found;
-        },
-        deadline);
+        found, [session] { return MidiInputPorts(session->client); }, deadline);
     if (!answered) {
         TakeForStalled(*session, "listing ports");
         return false;
     }
-    for (const std::string& name : names) {
-        ports.push_back({JackDeviceName(name), name});
-    }
+    ports = found;
     return true;
 }
 

@@ -27,18 +27,23 @@ inline constexpr char kDevicePortName[] = "device";
 inline constexpr char kVirtualPortName[] = "output";
 
 // A destination another program offers: a readable name for the device list
-// and the address that opens it again.
+// and the address that opens it again; for the diagnostics, the way messages
+// take to it.
 struct PortEntry {
     std::string name;
     std::string address;
+    std::string route;
+    // A JACK port of PipeWire's bridge only: the ALSA sequencer port ("24:0")
+    // it carries to.
+    std::string bridgedAlsaPort;
 };
 
 // --- ALSA sequencer (alsa_output.cpp), over libasound ---------------------
 
 struct AlsaOutput;
 
-// Replaces ports with the sequencer's writable ports of other clients. False
-// when there is no sequencer (then ports is empty).
+// Replaces ports with the sequencer's writable ports of other clients, but
+// for PipeWire's own. False when there is no sequencer (then ports is empty).
 bool ListAlsaPorts(std::vector<PortEntry>& ports);
 // Null when the port is gone. While it is open, the port gets every message
 // and nothing else does; when it comes back under a new address after it

@@ -68,6 +68,9 @@ struct OutputKind {
     void* (*openOwnDevice)();
     void (*send)(void* output, const MidiBytes& message);
     void (*close)(void* output);
+    // The ALSA sequencer: while it is there, PipeWire's bridges of its
+    // ports are left out of the kinds listed after it.
+    bool isSequencer;
 };
 
 const char kVirtualDeviceName[] = "Velmora (virtual port)";
@@ -80,11 +83,11 @@ using Monitor = Calls<MonitorOutput>;
 // In the order of the list.
 const OutputKind kOutputKinds[] = {
     {ListAlsaPorts, Alsa::OpenPort<OpenAlsaPort>, kVirtualDeviceName,
-     Alsa::OpenOwnDevice<OpenAlsaVirtualPort>, Alsa::Send<SendAlsa>, Alsa::Close<CloseAlsa>},
+     Alsa::OpenOwnDevice<OpenAlsaVirtualPort>, Alsa::Send<SendAlsa>, Alsa::Close<CloseAlsa>, true},
     {ListJackPorts, Jack::OpenPort<OpenJackPort>, kVirtualDeviceName,
-     Jack::OpenOwnDevice<OpenJackVirtualPort>, Jack::Send<SendJack>, Jack::Close<CloseJack>},
+     Jack::OpenOwnDevice<OpenJackVirtualPort>, Jack::Send<SendJack>, Jack::Close<CloseJack>, false},
     {nullptr, nullptr, kMonitorName, Monitor::OpenOwnDevice<OpenMonitor>,
-     Monitor::Send<SendMonitor>, Monitor::Close<CloseMonitor>},
+     Monitor::Send<SendMonitor>, Monitor::Close<CloseMonitor>, false},
 };
 
 struct Device {
@@ -110,13 +113,23 @@ std::vector<OpenOutput*> openOutputs;
 
 void TakeDeviceList() {
     devices.clear();
+    std::vector<std::string> routes;  // of the ports, for the diagnostics
     std::vector<Device> ownDevices;
+    bool sequencerThere = false;
     for (const OutputKind& kind : kOutputKinds) {
         std::vector<PortEntry> ports;
         const bool there = kind.listPorts == nullptr || kind.listPorts(ports);
         for (const PortEntry& port : ports) {
+            // PipeWire bridges each sequencer port into its graph: the port is
+            // listed once, by its own name, and sent to directly.
+            if (sequencerThere && !port.bridgedAlsaPort.empty()) {
+                Diagnose("winmm", "%s not listed: sent to directly", port.route.c_str());
+                continue;
+            }
             devices.push_back({&kind, false, port.name, port.address});
+            routes.push_back(port.route);
         }
+        sequencerThere = sequencerThere || (kind.isSequencer && there);
         const bool listed =
             std::any_of(ownDevices.begin(), ownDevices.end(),
                         [&](const Device& device) { return device.name == kind.ownDeviceName; });
@@ -146,6 +159,9 @@ void TakeDeviceList() {
     }
     for (size_t i = 0; i < devices.size(); ++i) {
         Diagnose("winmm", "output %zu: %s", i, devices[i].name.c_str());
+        if (i < routes.size()) {
+            Diagnose("winmm", "output %zu goes to %s", i, routes[i].c_str());
+        }
     }
     listTaken = true;
 }
