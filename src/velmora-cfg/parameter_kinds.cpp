@@ -528,10 +528,18 @@ bool NeedsItsSection(const std::string& section, const std::string& name) {
     const auto meaningful = [](const std::string& word) {
         return word.size() > 1 && !std::isdigit(static_cast<unsigned char>(word[0]));
     };
-    // "Osc" is "Oscillator" shortened, "Env" "Envelope".
+    // "Osc" is "Oscillator" shortened, "Env" "Envelope"; a VCA's section
+    // names the same part as an "Amp EG" row in it.
+    static const std::vector<Words> sameParts = {
+        ListOf("amp amplifier vca"), ListOf("filter filt flt vcf"),
+        ListOf("osc oscillator vco dco"), ListOf("eg env envelope adsr")};
     const auto same = [](const std::string& a, const std::string& b) {
         const size_t shorter = std::min(a.size(), b.size());
-        return shorter >= 3 && a.compare(0, shorter, b, 0, shorter) == 0;
+        const bool shortened = shorter >= 3 && a.compare(0, shorter, b, 0, shorter) == 0;
+        return a == b || shortened ||
+               std::any_of(sameParts.begin(), sameParts.end(), [&](const Words& part) {
+                   return part.count(a) != 0 && part.count(b) != 0;
+               });
     };
     Words inSection;
     for (const std::string& word : WordsOf(section)) {
