@@ -3,6 +3,7 @@
 #include "config/configuration.h"
 #include "randomize/randomize.h"
 #include "resource.h"
+#include "velmora_version.h"
 
 HMIDIOUT OutputHandle = nullptr;
 
@@ -18,10 +19,9 @@ const char kOutputInUseText[] =
     "Can't open MIDI output, something else has probably already opened it.";
 const char kNoOutputOpenText[] = "Can't Randomize, you haven't opened a MIDI port yet.";
 const char kAboutText[] =
-    "Velmora\n"
-    "Version 2\n"
-    "A new random sound for your synthesizer at the press of F1.\n"
-    "Parameters are read from Velmora.cfg beside the program.";
+    VELMORA_PRODUCT_NAME "\nVersion " VELMORA_VERSION_MAJOR_TEXT
+                         "\nA new random sound for your synthesizer at the press of F1."
+                         "\nParameters are read from Velmora.cfg beside the program.";
 
 void ShowError(HWND dialog, const char* text) {
     MessageBoxA(dialog, text, kErrorCaption, MB_OK | MB_ICONERROR);

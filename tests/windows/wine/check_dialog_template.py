@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Checks the resources linked into Velmora.exe: the dialog template
 "MAINDIALOG" with every style bit the resource compiler produced, the two icon
-groups, the resource language, and that there is nothing else.
+groups, the manifest and the version block (as the text in
+program_resources.expected), the resource language, and that there is nothing
+else.
 
   check_dialog_template.py Velmora.exe
 """
 
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
+from pathlib import Path
 
 # Window and control styles, as the Windows headers define them.
 WS_CHILD, WS_VISIBLE, WS_TABSTOP, WS_VSCROLL = 0x40000000, 0x10000000, 0x00010000, 0x00200000
@@ -15,7 +19,7 @@ WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX = 0x00C00000, 0x00080000, 0x00020000
 DS_SETFONT, DS_MODALFRAME, DS_CENTER = 0x40, 0x80, 0x800
 BS_PUSHBUTTON, BS_GROUPBOX, CBS_DROPDOWNLIST, SS_ICON = 0x0, 0x7, 0x3, 0x3
 
-RT_ICON, RT_DIALOG, RT_GROUP_ICON = 3, 5, 14
+RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 ENGLISH_UK = 0x0809
 BUTTON, STATIC, COMBOBOX = 0x80, 0x82, 0x85
 CLASS_NAMES = {"button": BUTTON, "static": STATIC, "combobox": COMBOBOX}
@@ -156,6 +160,64 @@ def check_icon(resources, group_name):
     return image_id
 
 
+def manifest_text(data):
+    """The manifest's elements, one a line, each with its namespace where it
+    changes, its attributes and its text; comments and layout left out."""
+    lines = []
+
+    def walk(element, depth, namespace):
+        element_namespace, _, name = element.tag[1:].partition("}")
+        shown = name + (f" [{element_namespace}]" if element_namespace != namespace else "")
+        shown += "".join(f" {key}={value}" for key, value in sorted(element.attrib.items()))
+        text = (element.text or "").strip()
+        lines.append("  " * depth + shown + (f": {text}" if text else ""))
+        for child in element:
+            walk(child, depth + 1, element_namespace)
+
+    walk(ElementTree.fromstring(data), 0, None)
+    return lines
+
+
+def version_text(data, position=0, depth=0):
+    """A version block's nodes, one a line: key, then the value (text, the
+    fixed file information, or 16-bit words); children indented."""
+    length, value_length, is_text = struct.unpack_from("<HHH", data, position)
+    end = position + length
+    key, value_start = read_string_or_ordinal(data, position + 6)
+    value_start = (value_start + 3) & ~3
+    if is_text:
+        value_end = value_start + 2 * value_length
+        text = data[value_start:value_end].decode("utf-16-le").rstrip("\0")
+        value = f": {text}" if text else ""
+    else:
+        value_end = value_start + value_length
+        words = struct.unpack_from(f"<{value_length // 2}H", data, value_start)
+        value = "".join(f" {word:04X}" for word in words)
+        if key == "VS_VERSION_INFO":
+            fixed = struct.unpack_from("<13I", data, value_start)
+            expect(fixed[0], 0xFEEF04BD, "fixed file information signature")
+            version = lambda high, low: f"{high >> 16}.{high & 0xFFFF}.{low >> 16}.{low & 0xFFFF}"
+            value = (f" file {version(fixed[2], fixed[3])} product {version(fixed[4], fixed[5])}"
+                     f" flags {fixed[7]:#x}/{fixed[6]:#x} os {fixed[8]:#x} type {fixed[9]:#x}"
+                     f" subtype {fixed[10]:#x}")
+    lines = ["  " * depth + key + value]
+    position = (value_end + 3) & ~3
+    while position < end:
+        child_length = struct.unpack_from("<H", data, position)[0]
+        lines += version_text(data, position, depth + 1)
+        position = (position + child_length + 3) & ~3
+    return lines
+
+
+def check_manifest_and_version(resources):
+    actual = (["manifest:"] + manifest_text(resources[(RT_MANIFEST, 1, ENGLISH_UK)])
+              + ["version:"] + version_text(resources[(RT_VERSION, 1, ENGLISH_UK)]))
+    expected = (Path(__file__).parent / "program_resources.expected").read_text().splitlines()
+    if actual != expected:
+        raise Mismatch("manifest and version block differ from program_resources.expected:\n"
+                       + "\n".join(actual))
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
@@ -167,14 +229,18 @@ def main():
         expect(languages, {ENGLISH_UK}, "resource languages")
         check_dialog(resources[(RT_DIALOG, "MAINDIALOG", ENGLISH_UK)])
         images = {check_icon(resources, 113), check_icon(resources, 114)}
-        expected = ({(RT_DIALOG, "MAINDIALOG"), (RT_GROUP_ICON, 113), (RT_GROUP_ICON, 114)}
+        check_manifest_and_version(resources)
+        expected = ({(RT_DIALOG, "MAINDIALOG"), (RT_GROUP_ICON, 113), (RT_GROUP_ICON, 114),
+                     (RT_MANIFEST, 1), (RT_VERSION, 1)}
                     | {(RT_ICON, image) for image in images})
         expect(sorted(map(str, {(kind, name) for (kind, name, _) in resources})),
-               sorted(map(str, expected)), "resources (nothing but the dialog and two icons)")
+               sorted(map(str, expected)),
+               "resources (nothing but the dialog, two icons, the manifest and the version)")
     except (Mismatch, KeyError) as error:
         print(f"{sys.argv[1]}: {error}", file=sys.stderr)
         return 1
-    print(f"{sys.argv[1]}: dialog template, icons and resource language as designed")
+    print(f"{sys.argv[1]}: dialog template, icons, manifest, version and resource language "
+          "as designed")
     return 0
 
 
