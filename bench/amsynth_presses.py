@@ -62,7 +62,7 @@ class Rig:
         self.notes = self.player.midi_outports.register("notes")
         self.inputs = [self.recorder.inports.register(side) for side in ("left", "right")]
         self.outgoing = []  # written by the main thread, taken by the player's callback
-        self.received = []  # the player's callback appends, the main thread takes
+        self.received = []  # the player's callback appends, the main thread takes; under lock
         self.recording = None  # list of blocks while recording, set by the main thread
         self.lock = threading.Lock()
         self.player.set_process_callback(self._play)
@@ -80,7 +80,8 @@ class Rig:
         for offset, data in self.relay.incoming_midi_events():
             message = bytes(data)
             self.notes.write_midi_event(offset, message)
-            self.received.append(message)
+            with self.lock:
+                self.received.append(message)
         with self.lock:
             outgoing, self.outgoing = self.outgoing, []
         for message in outgoing:
@@ -96,13 +97,16 @@ class Rig:
             self.outgoing.extend(bytes(message) for message in messages)
 
     def wait_for_controls(self, count, timeout):
-        """The next count Control Changes Velmora sent: controller -> value."""
+        """The next count Control Changes Velmora sent, in the order sent."""
         deadline = time.monotonic() + timeout
-        while len(self.received) < count and time.monotonic() < deadline:
+        while time.monotonic() < deadline:
+            with self.lock:
+                if len(self.received) >= count:
+                    break
             time.sleep(0.002)
-        received, self.received = self.received, []
-        return {message[1]: message[2] for message in received
-                if message[0] & 0xF0 == CONTROL_CHANGE}
+        with self.lock:
+            received, self.received = self.received, []
+        return [message for message in received if message[0] & 0xF0 == CONTROL_CHANGE]
 
     def play_note(self):
         """Holds the note and records it: a (2, frames) array from note-on."""
@@ -215,9 +219,16 @@ def configuration_lines(configuration, every_line):
     return lines
 
 
-def active_parameters(lines):
-    """How many Control Changes one press sends: the lines Velmora reads."""
-    return sum(1 for line in lines if line.strip() and not line.startswith("#"))
+def messages_per_press(program, lines):
+    """How many Control Changes one press sends, by the program's own reader
+    (velmora_sent_parameters, built beside it in the bench build): one per
+    parameter line with a controller number, repeated controllers too."""
+    tool = os.path.join(os.path.dirname(program), "bench", "velmora_sent_parameters")
+    with tempfile.NamedTemporaryFile("w", suffix=".cfg") as file:
+        file.write("\n".join(lines) + "\n")
+        file.flush()
+        listed = subprocess.run([tool, file.name], check=True, capture_output=True, text=True)
+    return len(listed.stdout.splitlines())
 
 
 def wait_for_ports(client_name, timeout):
@@ -281,7 +292,7 @@ def main():
     sys.setswitchinterval(0.0005)
     program, configuration, controllers, presses = arguments[:3] + [int(arguments[3])]
     lines = configuration_lines(configuration, every_line)
-    expected = active_parameters(lines)
+    expected = messages_per_press(program, lines)
     work = tempfile.mkdtemp(prefix="velmora-amsynth-")
     xvfb = velmora = synth = rig = None
     try:
@@ -294,8 +305,8 @@ def main():
         recordings, sent, lost = [], [], 0
         while len(recordings) < presses:
             keys.press("F1")
-            values = rig.wait_for_controls(expected, 5)
-            if len(values) < expected:
+            messages = rig.wait_for_controls(expected, 5)
+            if len(messages) < expected:
                 # The relay missed a cycle on a busy machine, so amsynth did
                 # not get the whole press either: it does not count.
                 lost += 1
@@ -305,7 +316,7 @@ def main():
                 continue
             time.sleep(0.02)  # amsynth takes them in its next cycle
             recordings.append(rig.play_note())
-            sent.append(values)
+            sent.append({message[1]: message[2] for message in messages})
         # Judged once all is played: the work would keep the callbacks from
         # their cycles.
         results, profiles = [], []
