@@ -16,6 +16,8 @@
 //   lost N                N messages did not fit its own queue (never expected)
 //   xrun N                the server has reported N xruns so far: cycles in
 //                         which some client ran late, whose messages may be lost
+//   xrun N 123456789      the same with -t, with the CLOCK_MONOTONIC
+//                         nanoseconds at which the latest of them was reported
 //   server gone           the server stopped; the program then exits with 3
 //
 // SIGTERM or SIGINT: prints what is still queued and exits with 0. Exit 2 on
@@ -52,6 +54,8 @@ jack_port_t* inputPort = nullptr;
 jack_ringbuffer_t* queue = nullptr;
 std::atomic<uint64_t> lostMessages{0};
 std::atomic<uint64_t> xruns{0};
+// Written by the notification thread before xruns counts it.
+std::atomic<uint64_t> lastXrunNanoseconds{0};
 std::atomic<bool> serverGone{false};
 volatile std::sig_atomic_t stopRequested = 0;
 
@@ -85,6 +89,7 @@ int Process(jack_nframes_t frames, void*) {
 }
 
 int OnXrun(void*) {
+    lastXrunNanoseconds.store(MonotonicNanoseconds());
     xruns.fetch_add(1);
     return 0;
 }
@@ -117,7 +122,11 @@ bool PrintQueued(bool timestamps) {
     static uint64_t reportedXruns = 0;
     const uint64_t xrunCount = xruns.load();
     if (xrunCount != reportedXruns) {
-        std::printf("xrun %llu\n", static_cast<unsigned long long>(xrunCount));
+        std::printf("xrun %llu", static_cast<unsigned long long>(xrunCount));
+        if (timestamps) {
+            std::printf(" %llu", static_cast<unsigned long long>(lastXrunNanoseconds.load()));
+        }
+        std::putchar('\n');
         reportedXruns = xrunCount;
         printed = true;
     }

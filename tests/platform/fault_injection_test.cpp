@@ -3,7 +3,8 @@
 // stopped (SIGSTOP) at open, close and quit, the same port opened and closed
 // a thousand times, 200 Randomize passes back to back. Nothing may crash or
 // hang (every call runs under a deadline), close always returns, and while
-// the receiver lives it gets every message, in order.
+// the receiver lives it gets every message, in order (where a test can tell,
+// but for what JACK itself lost in a cycle that ran late).
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -161,6 +162,78 @@ size_t FirstOutOfSequence(const std::vector<Received>& messages) {
         }
     }
     return messages.size();
+}
+
+// The number a message of a numbered burst spells, or -1 for any other.
+int64_t BurstNumber(const Received& received) {
+    const DWORD message = received.message;
+    if (received.size != 3 || (message & 0xF0u) != 0xB0u || ((message >> 8) & 0x80u) != 0 ||
+        ((message >> 16) & 0x80u) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(((message & 0x0Fu) << 14) | (((message >> 16) & 0x7Fu) << 7) |
+                                ((message >> 8) & 0x7Fu));
+}
+
+// When the server reported each xrun, from the receiver's "xrun N TIME"
+// notes; notes that came together count each xrun at the later time.
+std::vector<uint64_t> XrunTimes(const std::vector<std::string>& notes) {
+    std::vector<uint64_t> times;
+    for (const std::string& note : notes) {
+        std::istringstream fields(note);
+        std::string word;
+        uint64_t count = 0;
+        uint64_t nanoseconds = 0;
+        if (fields >> word >> count >> nanoseconds && word == "xrun") {
+            times.resize(std::max<size_t>(times.size(), count), nanoseconds);
+        }
+    }
+    return times;
+}
+
+// The burst's numbers that did not arrive and that no xrun explains: a cycle
+// that ran late loses what the port held in JACK itself, so a lost message is
+// excused by an xrun of its own reported within kXrunWindow after it was
+// sent. Any message out of order, repeated or not of the burst is listed
+// too, as -1 or its number.
+std::vector<int64_t> LossesNotInXruns(const std::vector<Received>& messages,
+                                      const std::vector<uint64_t>& sentAt,
+                                      std::vector<uint64_t> xruns) {
+    constexpr uint64_t kXrunWindow = 100'000'000;
+    std::vector<int64_t> unexplained;
+    int64_t expected = 0;
+    const auto lost = [&](int64_t number) {
+        const uint64_t sent = sentAt[static_cast<size_t>(number)];
+        const auto xrun = std::find_if(xruns.begin(), xruns.end(), [&](uint64_t at) {
+            return at >= sent && at - sent <= kXrunWindow;
+        });
+        if (xrun == xruns.end()) {
+            unexplained.push_back(number);
+        } else {
+            xruns.erase(xrun);
+        }
+    };
+    for (const Received& message : messages) {
+        const int64_t number = BurstNumber(message);
+        if (number < expected || number >= static_cast<int64_t>(sentAt.size())) {
+            unexplained.push_back(number);
+            continue;
+        }
+        for (; expected < number; ++expected) {
+            lost(expected);
+        }
+        expected = number + 1;
+    }
+    for (; expected < static_cast<int64_t>(sentAt.size()); ++expected) {
+        lost(expected);
+    }
+    return unexplained;
+}
+
+uint64_t MonotonicNanoseconds() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+            .count());
 }
 
 std::string Hex(DWORD message, size_t size) {
@@ -516,6 +589,7 @@ TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
     Clock::duration longestClose{};
     Clock::duration opening{};
     Clock::duration closing{};
+    std::vector<uint64_t> sentAt(kCycles);
     const Clock::time_point start = Clock::now();
     for (uint32_t cycle = 0; cycle < kCycles; ++cycle) {
         HMIDIOUT handle = nullptr;
@@ -529,6 +603,7 @@ TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
         ASSERT_EQ(result, MMSYSERR_NOERROR) << "cycle " << cycle;
         ASSERT_NE(handle, nullptr) << "cycle " << cycle;
         ++opened;
+        sentAt[cycle] = MonotonicNanoseconds();
         midiOutShortMsg(handle, NumberedMessage(cycle));
         before = Clock::now();
         MustFinishWithin(std::chrono::seconds(5), "midiOutClose", [&] { midiOutClose(handle); });
@@ -536,7 +611,7 @@ TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
         closing += Clock::now() - before;
     }
     const double totalMs = Milliseconds(Clock::now() - start);
-    EXPECT_EQ(log.WaitFor(kCycles, milliseconds(1000)), kCycles);
+    log.WaitFor(kCycles, milliseconds(1000));
     StopReceiver(log);
     const std::vector<Received> messages = log.Messages();
     std::printf(
@@ -545,15 +620,11 @@ TEST_F(FaultInjection, SamePortOpenedAndClosedAThousandTimes) {
         opened, totalMs, totalMs / opened, Milliseconds(opening) / opened,
         Milliseconds(longestOpen), Milliseconds(closing) / opened, Milliseconds(longestClose),
         messages.size(), kCycles);
-    // The receiver's notes (xruns: a cycle ran late) tell a loss in JACK
-    // from one in the service.
-    std::string notes;
-    for (const std::string& line : log.Other()) {
-        notes += line + "; ";
-    }
-    EXPECT_EQ(messages.size(), kCycles) << "receiver's notes: " << notes;
-    const size_t unbroken = FirstOutOfSequence(messages);
-    EXPECT_EQ(unbroken, messages.size()) << "cycle " << unbroken << "'s message is missing";
+    // The 999 or so that arrive in the same run show that a loss would be
+    // seen.
+    const std::vector<uint64_t> xruns = XrunTimes(log.Other());
+    EXPECT_EQ(LossesNotInXruns(messages, sentAt, xruns), std::vector<int64_t>{})
+        << messages.size() << " of " << kCycles << " arrived, " << xruns.size() << " xruns";
 }
 
 TEST_F(FaultInjection, TwoHundredRandomizePassesBackToBack) {
