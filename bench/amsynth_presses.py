@@ -1,12 +1,15 @@
 #!/usr/bin/python3
 """What F1 presses sound like on a real synthesizer: amsynth over JACK.
 
-    amsynth_presses.py [--every-line] VELMORA CONFIGURATION CONTROLLERS PRESSES
+    amsynth_presses.py [--every-line | --whole-ranges] VELMORA CONFIGURATION
+                       CONTROLLERS PRESSES
 
 Runs amsynth headless on the JACK server named by JACK_DEFAULT_SERVER, with
 CONTROLLERS as its controller map, and the real Linux program on a private
 Xvfb with CONFIGURATION as its Velmora.cfg (with --every-line, its commented
-parameter lines turned on), its first listed output opened with Alt+O: a
+parameter lines turned on; with --whole-ranges, those too and every range
+opened to 0 to 127, as a file that only copies a description's full ranges
+would be), its first listed output opened with Alt+O: a
 relay port of this script that passes everything on to amsynth's MIDI input
 and notes what came. Then, PRESSES times: F1 (through XTEST), and once the
 press's Control Changes have reached amsynth, a fresh note (A3) held for a
@@ -210,12 +213,18 @@ def diversity(profiles):
 COMMENTED_PARAMETER = re.compile(r"#(?=[A-Za-z]\S*\s+\d+\s+\d+\s+\d+(\s|$))")
 
 
-def configuration_lines(configuration, every_line):
+# An active parameter line's range.
+PARAMETER_RANGE = re.compile(r"^([A-Za-z]\S*\s+\d+\s+)\d+\s+\d+")
+
+
+def configuration_lines(configuration, every_line, whole_ranges):
     with open(configuration) as file:
         lines = file.read().splitlines()
-    if every_line:
+    if every_line or whole_ranges:
         lines = [COMMENTED_PARAMETER.sub("", line, count=1) if line.startswith("#") else line
                  for line in lines]
+    if whole_ranges:
+        lines = [PARAMETER_RANGE.sub(r"\g<1>0 127", line, count=1) for line in lines]
     return lines
 
 
@@ -284,14 +293,15 @@ def start_velmora(work, program, lines, display):
 def main():
     arguments = sys.argv[1:]
     every_line = arguments[:1] == ["--every-line"]
-    if every_line:
+    whole_ranges = arguments[:1] == ["--whole-ranges"]
+    if every_line or whole_ranges:
         arguments = arguments[1:]
     if len(arguments) != 4:
         sys.exit(__doc__)
     # The callbacks run in Python threads: they get the interpreter sooner.
     sys.setswitchinterval(0.0005)
     program, configuration, controllers, presses = arguments[:3] + [int(arguments[3])]
-    lines = configuration_lines(configuration, every_line)
+    lines = configuration_lines(configuration, every_line, whole_ranges)
     expected = messages_per_press(program, lines)
     work = tempfile.mkdtemp(prefix="velmora-amsynth-")
     xvfb = velmora = synth = rig = None
@@ -329,7 +339,8 @@ def main():
         share = {key: round(100 * sum(r[key] for r in results) / presses)
                  for key in ("useful", "audible", "in_tune", "unclipped")}
         print(json.dumps({"configuration": os.path.basename(configuration),
-                          "every_line": every_line, "presses": presses, "lost_presses": lost,
+                          "every_line": every_line, "whole_ranges": whole_ranges,
+                          "presses": presses, "lost_presses": lost,
                           "parameters": expected, "percent": share,
                           "diversity_db": diversity(profiles), "per_press": results}))
     finally:

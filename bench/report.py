@@ -188,22 +188,18 @@ def main():
         out.append("| Velmora (Linux, on Xvfb, key sent through XTEST) | %d | %s | %s | %s | %s | "
                    "%.2f | %.2f |" % (len(latencies), ms(median), ms(p95), ms(min(latencies)),
                                       ms(max(latencies)), median / period, p95 / period))
-    # The ALSA sequencer only runs in the virtual machine, on an emulated CPU:
-    # no JACK period to compare with.
-    alsa = load_json(directory, "f1-latency-alsa.json")
-    if alsa is not None:
-        latencies = [value / 1000 for value in alsa["latencies_ms"]]
-        out.append("| Velmora (Linux) to an ALSA sequencer port, in the virtual machine of "
-                   "tests/vm (emulated CPU) | %d | %s | %s | %s | %s | | |" % (
-                       len(latencies), ms(statistics.median(latencies)),
-                       ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
-    pipewire = load_json(directory, "f1-latency-pipewire.json")
-    if pipewire is not None:
-        latencies = [value / 1000 for value in pipewire["latencies_ms"]]
-        out.append("| Velmora (Linux, pw-jack) to a JACK port on PipeWire beside amsynth, in the "
-                   "virtual machine (emulated CPU) | %d | %s | %s | %s | %s | | |" % (
-                       len(latencies), ms(statistics.median(latencies)),
-                       ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
+    # The ALSA sequencer and PipeWire run only in the virtual machine, on an
+    # emulated CPU: no JACK period to compare with.
+    for name, label in (("f1-latency-alsa.json", "Velmora (Linux) to an ALSA sequencer port, in "
+                          "the virtual machine of tests/vm (emulated CPU)"),
+                        ("f1-latency-pipewire.json", "Velmora (Linux, pw-jack) to a JACK port on "
+                         "PipeWire beside amsynth, in the virtual machine (emulated CPU)")):
+        result = load_json(directory, name)
+        if result is not None:
+            latencies = [value / 1000 for value in result["latencies_ms"]]
+            out.append("| %s | %d | %s | %s | %s | %s | | |" % (
+                label, len(latencies), ms(statistics.median(latencies)),
+                ms(percentile(latencies, 0.95)), ms(min(latencies)), ms(max(latencies))))
     out.append("")
 
     out.append("## F1 presses on amsynth, each followed by a note "
@@ -214,8 +210,9 @@ def main():
     out.append("|---|---|---|---|---|---|---|---|---|")
     for lines, label in (("shipped", "as shipped"),
                          ("every-line", "every line active"),
-                         ("imported", "imported from its description")):
-        for run in (1, 2):
+                         ("imported", "imported from its description"),
+                         ("imported-whole", "imported, every line on, every range whole")):
+        for run in (1, 2, 3):
             result = load_json(directory, "amsynth-%s-%d.json" % (lines, run))
             if result is None:
                 out.append("| %s | %d | not measured | | | | | | |" % (label, run))
