@@ -17,7 +17,8 @@ second while amsynth's output is recorded. Each press is judged:
 audible (RMS above -50 dBFS), unclipped (peak below full scale), in tune
 (fundamental within 50 cents of the note, octaves allowed); useful is all
 three. Diversity is the mean distance between the presses' spectra (third-
-octave bands, in dB, each press's level taken off), over the audible ones.
+octave bands, in dB, each press's level taken off), over the audible ones,
+and again over the useful ones: the variety a musician can keep.
 
 Prints one JSON object: the summary and, per press, the values received and
 what was measured.
@@ -329,20 +330,24 @@ def main():
             sent.append({message[1]: message[2] for message in messages})
         # Judged once all is played: the work would keep the callbacks from
         # their cycles.
-        results, profiles = [], []
+        results, profiles, useful_profiles = [], [], []
         for recording, values in zip(recordings, sent):
             result, profile = judge(recording, rig.rate)
             result["values"] = {str(controller): value for controller, value in values.items()}
             results.append(result)
             if profile is not None:
                 profiles.append(profile)
+                if result["useful"]:
+                    useful_profiles.append(profile)
         share = {key: round(100 * sum(r[key] for r in results) / presses)
                  for key in ("useful", "audible", "in_tune", "unclipped")}
         print(json.dumps({"configuration": os.path.basename(configuration),
                           "every_line": every_line, "whole_ranges": whole_ranges,
                           "presses": presses, "lost_presses": lost,
                           "parameters": expected, "percent": share,
-                          "diversity_db": diversity(profiles), "per_press": results}))
+                          "diversity_db": diversity(profiles),
+                          "useful_diversity_db": diversity(useful_profiles),
+                          "per_press": results}))
     finally:
         if rig is not None:
             rig.close()
