@@ -229,6 +229,27 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
     parameters.push_back(checked);
 }
 
+// The file as Velmora opens it: only a regular file (links followed).
+Result<std::ifstream> OpenConfiguration(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return Problem{"no such file"};
+    }
+    if (error) {
+        return Problem{error.message()};
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        return Problem{"not a regular file"};
+    }
+    errno = 0;
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        return Problem{errno != 0 ? std::strerror(errno) : "it cannot be opened"};
+    }
+    return file;
+}
+
 }  // namespace
 
 std::bitset<128> SendableValues(int minimum, int maximum) {
@@ -268,8 +289,8 @@ std::string DescribeValues(const std::bitset<128>& values) {
     return text;
 }
 
-CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
-                               std::vector<CheckedParameter>& parameters, std::ostream& report) {
+ExitStatus CheckConfiguration(const std::string& name, std::streambuf& file,
+                              std::vector<CheckedParameter>& parameters, std::ostream& report) {
     Reporter reporter{name, report};
     FileState state;
     const size_t parametersBefore = parameters.size();
@@ -299,7 +320,7 @@ CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
         report << name << ": warning: no parameters: a press sends nothing\n";
         reporter.warned = true;
     }
-    return reporter.warned ? kWarnings : kNothingToWarn;
+    return reporter.warned ? ExitStatus::kWarnings : ExitStatus::kSuccess;
 }
 
 void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::ostream& report) {
@@ -323,33 +344,14 @@ void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::o
     }
 }
 
-CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
-    // Velmora reads only a regular file (links followed).
-    std::error_code error;
-    const std::filesystem::path file_path = std::filesystem::u8path(path);
-    const std::filesystem::file_status status = std::filesystem::status(file_path, error);
-    std::string problem;
-    if (status.type() == std::filesystem::file_type::not_found) {
-        problem = "no such file";
-    } else if (error) {
-        problem = error.message();
-    } else if (status.type() != std::filesystem::file_type::regular) {
-        problem = "not a regular file";
-    }
-    std::ifstream file;
-    if (problem.empty()) {
-        errno = 0;
-        file.open(file_path, std::ios::in | std::ios::binary);
-        if (!file.is_open()) {
-            problem = errno != 0 ? std::strerror(errno) : "it cannot be opened";
-        }
-    }
-    if (!problem.empty()) {
-        errors << path << ": error: cannot read the file: " << problem << '\n';
-        return kUnreadable;
+ExitStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
+    Result<std::ifstream> file = OpenConfiguration(std::filesystem::u8path(path));
+    if (!file) {
+        errors << path << ": error: cannot read the file: " << file.problem->text << '\n';
+        return file.problem->status;
     }
     std::vector<CheckedParameter> parameters;
-    const CheckStatus result = CheckConfiguration(path, *file.rdbuf(), parameters, report);
+    const ExitStatus status = CheckConfiguration(path, *file.value.rdbuf(), parameters, report);
     WriteParameterTable(parameters, report);
-    return result;
+    return status;
 }
