@@ -21,8 +21,6 @@
 
 namespace {
 
-// The reader's delimiters, for telling the fields of a line apart.
-const char kDelimiters[] = " \t\n";
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // Longer labels and fields are shown cut, so that a report stays readable.
 constexpr size_t kShownLength = 32;
@@ -191,7 +189,7 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
     std::string fields[5];
     Tokenizer tokenizer(text);
     for (std::string& field : fields) {
-        field = tokenizer.NextToken(kDelimiters);
+        field = tokenizer.NextToken(kFieldDelimiters);
     }
 
     const bool byteOrderMark = line == 1 && std::strncmp(text, kByteOrderMark, 3) == 0;
@@ -212,7 +210,8 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
         reporter.Warning(line, "a NUL byte ends the text of this line: the rest is ignored");
     }
     if (cut) {
-        reporter.Warning(line, "line longer than 255 characters: the rest of it is ignored");
+        reporter.Warning(line, "line longer than " + std::to_string(kMaximumLineLength) +
+                                   " characters: the rest of it is ignored");
     }
     CheckFields(line, fields, reporter);
     CheckNumbers(line, fields, reporter);
@@ -303,7 +302,7 @@ ExitStatus CheckConfiguration(const std::string& name, std::streambuf& file,
         line += read ? 1 : 0;
         if (read && text[0] == '\0' && HasTextAfterNul(text)) {
             reporter.Warning(line, "the line begins with a NUL byte: all of it is skipped");
-        } else if (read && text[0] != '\0' && text[0] != '#') {
+        } else if (read && IsParameterLine(text)) {
             CheckParameterLine(line, text, lines->lineCut, reporter, state, parameters);
         }
         if (lines->endedAtControlZ) {
