@@ -16,8 +16,6 @@ std::list<Parameter*> ParameterList;
 
 namespace {
 
-const char kDelimiters[] = " \t\n";
-
 bool Utf8Of(const WCHAR* text, int length, std::string& utf8) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
@@ -49,11 +47,12 @@ bool ProgramFilePath(std::string& path) {
 Parameter* ParseParameter(const char* line) {
     Parameter* parameter = new Parameter;
     Tokenizer tokenizer(line);
-    parameter->label = tokenizer.NextToken(kDelimiters);
+    parameter->label = tokenizer.NextToken(kFieldDelimiters);
     // Only the low 8 bits are kept: '-1' is 255, '300' is 44.
-    parameter->controller = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
-    parameter->minimum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
-    parameter->maximum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kDelimiters)));
+    parameter->controller =
+        static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kFieldDelimiters)));
+    parameter->minimum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kFieldDelimiters)));
+    parameter->maximum = static_cast<uint8_t>(ReadInteger(tokenizer.NextToken(kFieldDelimiters)));
     return parameter;
 }
 
@@ -97,10 +96,9 @@ void ReadConfiguration(std::istream& file, std::list<Parameter*>& parameters) {
     std::unique_ptr<LineReader> lines(new LineReader(*buffer));
     char line[kMaximumLineLength + 1];
     while (lines->ReadLine(line)) {
-        if (line[0] == '\0' || line[0] == '#') {
-            continue;
+        if (IsParameterLine(line)) {
+            parameters.push_back(ParseParameter(line));
         }
-        parameters.push_back(ParseParameter(line));
     }
 }
 

@@ -21,6 +21,15 @@ extern std::list<Parameter*> ParameterList;
 // The longest line the reader takes; the rest of a longer line is skipped.
 constexpr int kMaximumLineLength = 255;
 
+// What separates the fields of a line: runs of spaces, tabs and line feeds.
+inline constexpr char kFieldDelimiters[] = " \t\n";
+
+// Whether a line read from the file makes a parameter: it is neither empty
+// nor a comment ('#' in its first column).
+inline bool IsParameterLine(const char* line) {
+    return line[0] != '\0' && line[0] != '#';
+}
+
 // The configuration file's path for the given program file's path: a
 // three-character extension ("Velmora.exe") becomes "cfg"; a name without one
 // ("Velmora") gets ".cfg" appended.

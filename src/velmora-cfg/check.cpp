@@ -21,8 +21,6 @@
 
 namespace {
 
-// The reader's delimiters, for telling the fields of a line apart.
-const char kDelimiters[] = " \t\n";
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // Longer labels and fields are shown cut, so that a report stays readable.
 constexpr size_t kShownLength = 32;
@@ -191,7 +189,7 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
     std::string fields[5];
     Tokenizer tokenizer(text);
     for (std::string& field : fields) {
-        field = tokenizer.NextToken(kDelimiters);
+        field = tokenizer.NextToken(kFieldDelimiters);
     }
 
     const bool byteOrderMark = line == 1 && std::strncmp(text, kByteOrderMark, 3) == 0;
@@ -212,7 +210,8 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
         reporter.Warning(line, "a NUL byte ends the text of this line: the rest is ignored");
     }
     if (cut) {
-        reporter.Warning(line, "line longer than 255 characters: the rest of it is ignored");
+        reporter.Warning(line, "line longer than " + std::to_string(kMaximumLineLength) +
+                                   " characters: the rest of it is ignored");
     }
     CheckFields(line, fields, reporter);
     CheckNumbers(line, fields, reporter);
@@ -227,6 +226,27 @@ void CheckParameterLine(int line, const char (&text)[kMaximumLineLength + 1], bo
         checked.values = SendableValues(parameter->minimum, parameter->maximum);
     }
     parameters.push_back(checked);
+}
+
+// The file as Velmora opens it: only a regular file (links followed).
+Result<std::ifstream> OpenConfiguration(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return Problem{"no such file"};
+    }
+    if (error) {
+        return Problem{error.message()};
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        return Problem{"not a regular file"};
+    }
+    errno = 0;
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        return Problem{errno != 0 ? std::strerror(errno) : "it cannot be opened"};
+    }
+    return file;
 }
 
 }  // namespace
@@ -268,8 +288,8 @@ std::string DescribeValues(const std::bitset<128>& values) {
     return text;
 }
 
-CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
-                               std::vector<CheckedParameter>& parameters, std::ostream& report) {
+ExitStatus CheckConfiguration(const std::string& name, std::streambuf& file,
+                              std::vector<CheckedParameter>& parameters, std::ostream& report) {
     Reporter reporter{name, report};
     FileState state;
     const size_t parametersBefore = parameters.size();
@@ -282,7 +302,7 @@ CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
         line += read ? 1 : 0;
         if (read && text[0] == '\0' && HasTextAfterNul(text)) {
             reporter.Warning(line, "the line begins with a NUL byte: all of it is skipped");
-        } else if (read && text[0] != '\0' && text[0] != '#') {
+        } else if (read && IsParameterLine(text)) {
             CheckParameterLine(line, text, lines->lineCut, reporter, state, parameters);
         }
         if (lines->endedAtControlZ) {
@@ -299,7 +319,7 @@ CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
         report << name << ": warning: no parameters: a press sends nothing\n";
         reporter.warned = true;
     }
-    return reporter.warned ? kWarnings : kNothingToWarn;
+    return reporter.warned ? ExitStatus::kWarnings : ExitStatus::kSuccess;
 }
 
 void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::ostream& report) {
@@ -323,33 +343,14 @@ void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::o
     }
 }
 
-CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
-    // Velmora reads only a regular file (links followed).
-    std::error_code error;
-    const std::filesystem::path file_path = std::filesystem::u8path(path);
-    const std::filesystem::file_status status = std::filesystem::status(file_path, error);
-    std::string problem;
-    if (status.type() == std::filesystem::file_type::not_found) {
-        problem = "no such file";
-    } else if (error) {
-        problem = error.message();
-    } else if (status.type() != std::filesystem::file_type::regular) {
-        problem = "not a regular file";
-    }
-    std::ifstream file;
-    if (problem.empty()) {
-        errno = 0;
-        file.open(file_path, std::ios::in | std::ios::binary);
-        if (!file.is_open()) {
-            problem = errno != 0 ? std::strerror(errno) : "it cannot be opened";
-        }
-    }
-    if (!problem.empty()) {
-        errors << path << ": error: cannot read the file: " << problem << '\n';
-        return kUnreadable;
+ExitStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors) {
+    Result<std::ifstream> file = OpenConfiguration(std::filesystem::u8path(path));
+    if (!file) {
+        errors << path << ": error: cannot read the file: " << file.problem->text << '\n';
+        return file.problem->status;
     }
     std::vector<CheckedParameter> parameters;
-    const CheckStatus result = CheckConfiguration(path, *file.rdbuf(), parameters, report);
+    const ExitStatus status = CheckConfiguration(path, *file.value.rdbuf(), parameters, report);
     WriteParameterTable(parameters, report);
-    return result;
+    return status;
 }

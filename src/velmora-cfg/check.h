@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "velmora-cfg/result.h"
+
 // One parameter as Velmora will use it.
 struct CheckedParameter {
     int line = 0;
@@ -17,9 +19,6 @@ struct CheckedParameter {
     std::bitset<128> values;
 };
 
-// Exit statuses of a check, the worst of all files.
-enum CheckStatus { kNothingToWarn = 0, kWarnings = 1, kUnreadable = 2 };
-
 // The data bytes that a range can send, taken from the program's own range
 // rule and message packing.
 std::bitset<128> SendableValues(int minimum, int maximum);
@@ -29,15 +28,17 @@ std::string DescribeValues(const std::bitset<128>& values);
 
 // Reads a configuration as Velmora does and writes what it finds, line by
 // line, as "NAME:LINE: warning: ..." and "NAME:LINE: note: ...". Adds one
-// entry to parameters per parameter the program makes.
-CheckStatus CheckConfiguration(const std::string& name, std::streambuf& file,
-                               std::vector<CheckedParameter>& parameters, std::ostream& report);
+// entry to parameters per parameter the program makes. kSuccess when there
+// is nothing to warn about, kWarnings otherwise.
+ExitStatus CheckConfiguration(const std::string& name, std::streambuf& file,
+                              std::vector<CheckedParameter>& parameters, std::ostream& report);
 
 // The parameters as a table: line, label, controller, values.
 void WriteParameterTable(const std::vector<CheckedParameter>& parameters, std::ostream& report);
 
 // Checks one file: its diagnostics, then its table. A file that Velmora
-// could not read is reported to errors as "PATH: error: ..." with the reason.
-CheckStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors);
+// could not read is reported to errors as "PATH: error: ..." with the reason,
+// and is kFailed.
+ExitStatus CheckFile(const std::string& path, std::ostream& report, std::ostream& errors);
 
 #endif

@@ -30,16 +30,15 @@ std::string ErrorText(const io::error::base& error) {
 
 }  // namespace
 
-bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow>& rows,
-                 std::string& problem) {
+Result<std::vector<CsvRow>> ReadCsvRows(const std::string& name, std::istream& file) {
+    std::vector<CsvRow> rows;
     try {
         CsvReader reader(name, file);
         reader.read_header(io::ignore_extra_column | io::ignore_missing_column, "manufacturer",
                            "device", "section", "parameter_name", "cc_msb", "cc_min_value",
                            "cc_max_value", "cc_default_value", "orientation", "usage");
         if (!reader.has_column("parameter_name") || !reader.has_column("cc_msb")) {
-            problem = "no parameter_name or no cc_msb column in the header";
-            return false;
+            return Problem{"no parameter_name or no cc_msb column in the header"};
         }
         for (;;) {
             CsvRow row;
@@ -47,22 +46,20 @@ bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow
                 if (!reader.read_row(row.manufacturer, row.device, row.section, row.parameterName,
                                      row.ccNumber, row.ccMinimum, row.ccMaximum, row.ccDefault,
                                      row.orientation, row.usage)) {
-                    return true;
+                    return rows;
                 }
             } catch (const io::error::line_length_limit_exceeded& error) {
                 // The reader cannot get past such a line.
-                problem = ErrorText(error);
-                return false;
+                return Problem{ErrorText(error)};
             } catch (const io::error::base& error) {
                 // The row's line is used up; the next one is read as usual.
                 row = CsvRow();
-                row.unreadable = ErrorText(error);
+                row.unreadable = Problem{ErrorText(error)};
             }
             row.line = static_cast<int>(reader.get_file_line());
             rows.push_back(row);
         }
     } catch (const io::error::base& error) {
-        problem = ErrorText(error);
-        return false;
+        return Problem{ErrorText(error)};
     }
 }

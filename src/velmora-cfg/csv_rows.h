@@ -2,15 +2,18 @@
 #define VELMORA_CFG_CSV_ROWS_H
 
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "velmora-cfg/result.h"
 
 // One row of an instrument description in the MIDI Guide dataset's format,
 // only the columns an import uses; every field as written, untrusted.
 struct CsvRow {
     int line = 0;
-    // Empty when the row could be read; otherwise why not.
-    std::string unreadable;
+    // Why the row could not be read, if it could not.
+    std::optional<Problem> unreadable;
     std::string manufacturer;
     std::string device;
     std::string section;
@@ -26,8 +29,8 @@ struct CsvRow {
 };
 
 // Reads the rows of one CSV file, finding the columns by their header names.
-// False, with the reason in problem, when the file has no usable header.
-bool ReadCsvRows(const std::string& name, std::istream& file, std::vector<CsvRow>& rows,
-                 std::string& problem);
+// A problem when the file has no usable header or a line the parser cannot
+// get past.
+Result<std::vector<CsvRow>> ReadCsvRows(const std::string& name, std::istream& file);
 
 #endif

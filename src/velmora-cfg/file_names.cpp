@@ -1,6 +1,10 @@
 #include "velmora-cfg/file_names.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <utf8proc.h>
+#endif
 
 #include <cstring>
 #include <vector>
@@ -110,6 +114,8 @@ std::string SafeFileName(const std::string& name) {
     return safe;
 }
 
+#ifdef _WIN32
+
 std::string CaseKey(const std::string& name) {
     if (name.empty()) {
         return name;
@@ -135,3 +141,35 @@ std::string CaseKey(const std::string& name) {
     }
     return key;
 }
+
+#else
+
+// Unicode's simple upper case, as Windows' table maps the Basic Multilingual
+// Plane; other characters, and bytes that are not UTF-8, stay.
+std::string CaseKey(const std::string& name) {
+    // utf8proc alone upper-cases ß to ẞ (U+1E9E); Windows keeps it, so that
+    // "Straße" and "STRAẞE" are two files there.
+    constexpr utf8proc_int32_t kSharpS = 0xDF;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(name.data());
+    std::string key;
+    for (size_t at = 0; at < name.size();) {
+        utf8proc_int32_t code = 0;
+        const utf8proc_ssize_t length =
+            utf8proc_iterate(bytes + at, static_cast<utf8proc_ssize_t>(name.size() - at), &code);
+        if (length <= 0) {
+            key += name[at++];
+            continue;
+        }
+        const utf8proc_int32_t upper = utf8proc_toupper(code);
+        if (code != kSharpS && code <= 0xFFFF && upper <= 0xFFFF) {
+            code = upper;
+        }
+        utf8proc_uint8_t encoded[4];
+        key.append(reinterpret_cast<const char*>(encoded),
+                   static_cast<size_t>(utf8proc_encode_char(code, encoded)));
+        at += static_cast<size_t>(length);
+    }
+    return key;
+}
+
+#endif

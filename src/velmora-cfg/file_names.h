@@ -14,7 +14,7 @@ constexpr size_t kMaximumFileNameBytes = 100;
 
 // The name (UTF-8) as a case-insensitive file system compares it: two names
 // with the same key are one file on Windows and macOS, in every script
-// ("Über" and "über"). Upper case by the platform's own table.
+// ("Über" and "über"). Upper case as Windows' own table gives it.
 std::string CaseKey(const std::string& name);
 
 // The length of the valid UTF-8 sequence at text[at], or 0 when there is none.

@@ -89,21 +89,29 @@ std::string LabelOf(const std::string& name, int controller) {
     return label.empty() ? "CC" + std::to_string(controller) : label;
 }
 
-// The values of a row's range within 0..127, or why there are none.
-std::string RangeOfRow(const CsvRow& row, long& low, long& high, bool& scaled) {
-    low = 0;
-    high = 127;
-    if ((!row.ccMinimum.empty() && !ReadWholeNumber(row.ccMinimum, low)) ||
-        (!row.ccMaximum.empty() && !ReadWholeNumber(row.ccMaximum, high)) ||
-        high > kLargest14BitValue) {
-        return "range not readable: '" + CommentText(row.ccMinimum) + "' to '" +
-               CommentText(row.ccMaximum) + "'";
+// The values a row gives, in its own units.
+struct RowRange {
+    long low = 0;
+    long high = 127;
+    // Wider than 0..127: the same share of it is taken.
+    bool scaled = false;
+};
+
+// The values of a row's range, or why there are none.
+Result<RowRange> RangeOfRow(const CsvRow& row) {
+    RowRange range;
+    if ((!row.ccMinimum.empty() && !ReadWholeNumber(row.ccMinimum, range.low)) ||
+        (!row.ccMaximum.empty() && !ReadWholeNumber(row.ccMaximum, range.high)) ||
+        range.high > kLargest14BitValue) {
+        return Problem{"range not readable: '" + CommentText(row.ccMinimum) + "' to '" +
+                       CommentText(row.ccMaximum) + "'"};
     }
-    if (low > high) {
-        return "range reversed: " + std::to_string(low) + " to " + std::to_string(high);
+    if (range.low > range.high) {
+        return Problem{"range reversed: " + std::to_string(range.low) + " to " +
+                       std::to_string(range.high)};
     }
-    scaled = high > 127;
-    return "";
+    range.scaled = range.high > 127;
+    return range;
 }
 
 // A value of a row's full scale (0..255, 0..1023, 0..16383...) as the same
@@ -116,40 +124,48 @@ long ScaledValue(long value, long high) {
     return (value * 127 + fullScale / 2) / fullScale;
 }
 
+// A range as a configuration line holds it.
+struct Bounds {
+    int minimum = 0;
+    int maximum = 0;
+};
+
 // The bounds to write for the values low..high. Velmora never sends a
 // range's minimum, so a minimum above 0 is written one lower; a minimum of 0
 // cannot be sent at all.
-std::string BoundsToWrite(long low, long high, int& minimum, int& maximum) {
-    minimum = low > 0 ? static_cast<int>(low) - 1 : 0;
-    maximum = static_cast<int>(high);
-    if (SendableValues(minimum, maximum).count() < 2) {
-        return "range gives fewer than two values Velmora can send: " + std::to_string(low) +
-               " to " + std::to_string(high);
+Result<Bounds> BoundsToWrite(long low, long high) {
+    const Bounds bounds{low > 0 ? static_cast<int>(low) - 1 : 0, static_cast<int>(high)};
+    if (SendableValues(bounds.minimum, bounds.maximum).count() < 2) {
+        return Problem{"range gives fewer than two values Velmora can send: " +
+                       std::to_string(low) + " to " + std::to_string(high)};
     }
-    return "";
+    return bounds;
 }
 
 // Narrows a sound parameter's range by its meaning and the row's facts, or
 // turns it off. A narrowed range that would leave fewer than two values is
 // not used: a rule narrows, it never pins.
-void ApplyRangeRules(const CsvRow& row, long rawLow, long rawHigh, bool scaled,
-                     WrittenParameter& parameter) {
-    ValueFacts facts = ReadValueFacts(row.usage, row.orientation, row.ccDefault, rawLow, rawHigh);
-    if (scaled) {
+void ApplyRangeRules(const CsvRow& row, const RowRange& range, WrittenParameter& parameter) {
+    ValueFacts facts =
+        ReadValueFacts(row.usage, row.orientation, row.ccDefault, range.low, range.high);
+    if (range.scaled) {
         facts.positions.clear();
-        facts.centre = facts.centre < 0 ? -1 : ScaledValue(facts.centre, rawHigh);
+        facts.centre = facts.centre < 0 ? -1 : ScaledValue(facts.centre, range.high);
     }
-    const long low = scaled ? ScaledValue(rawLow, rawHigh) : rawLow;
-    const long high = scaled ? ScaledValue(rawHigh, rawHigh) : rawHigh;
+    const long low = range.scaled ? ScaledValue(range.low, range.high) : range.low;
+    const long high = range.scaled ? ScaledValue(range.high, range.high) : range.high;
     const ChosenRange chosen = ChooseRange(row.section, row.parameterName, facts, low, high);
-    int minimum = 0;
-    int maximum = 0;
     if (!chosen.off.empty()) {
         parameter.playing = chosen.off;
-    } else if (!chosen.narrowed.empty() &&
-               BoundsToWrite(chosen.low, chosen.high, minimum, maximum).empty()) {
-        parameter.minimum = minimum;
-        parameter.maximum = maximum;
+        return;
+    }
+    if (chosen.narrowed.empty()) {
+        return;
+    }
+    const Result<Bounds> narrowed = BoundsToWrite(chosen.low, chosen.high);
+    if (narrowed) {
+        parameter.minimum = narrowed.value.minimum;
+        parameter.maximum = narrowed.value.maximum;
         parameter.narrowed = chosen.narrowed;
     }
 }
@@ -168,10 +184,10 @@ bool LabelTaken(const std::string& label, const std::vector<WrittenParameter>& w
 // A row's label: its name, with its section before it where the name alone
 // does not say which part of the instrument it belongs to or reads
 // otherwise (an LFO's "Reset"), since the checker and a user who moves lines
-// see only the label; a number after it where an earlier line has it. Empty
-// when neither reading sorts as the row does.
-std::string LabelToWrite(const CsvRow& row, int controller, ParameterKind kind,
-                         const std::vector<WrittenParameter>& written) {
+// see only the label; a number after it where an earlier line has it. A
+// problem when neither reading sorts as the row does.
+Result<std::string> LabelToWrite(const CsvRow& row, int controller, ParameterKind kind,
+                                 const std::vector<WrittenParameter>& written) {
     const std::string bare = LabelOf(row.parameterName, controller);
     const std::string full = LabelOf(row.section + " " + row.parameterName, controller);
     const auto readsAsRow = [controller, kind](const std::string& label) {
@@ -183,7 +199,8 @@ std::string LabelToWrite(const CsvRow& row, int controller, ParameterKind kind,
     }
     const auto readable = std::find_if(choices.begin(), choices.end(), readsAsRow);
     if (readable == choices.end()) {
-        return "";
+        return Problem{"name reads otherwise without its section: '" + CommentText(row.section) +
+                       "'"};
     }
     std::string label = *readable;
     for (int number = 2; LabelTaken(label, written); ++number) {
@@ -197,54 +214,59 @@ std::string LabelToWrite(const CsvRow& row, int controller, ParameterKind kind,
     return label;
 }
 
-// Why a row is left out, or empty when it is written. sorting says what
-// kind of parameter the row is, once its controller is known.
-std::string ReasonToLeaveOut(const CsvRow& row, const std::vector<WrittenParameter>& written,
-                             WrittenParameter& parameter,
-                             std::optional<ParameterSorting>& sorting) {
-    if (!row.unreadable.empty()) {
-        return "row not readable: " + row.unreadable;
+// The parameter to write for a row, or why the row is left out. sorting says
+// what kind of parameter the row is, once its controller is known.
+Result<WrittenParameter> ParameterOfRow(const CsvRow& row,
+                                        const std::vector<WrittenParameter>& written,
+                                        std::optional<ParameterSorting>& sorting) {
+    if (row.unreadable) {
+        return Problem{"row not readable: " + row.unreadable->text};
     }
     if (row.ccNumber.empty()) {
-        return "no CC number";
+        return Problem{"no CC number"};
     }
     long controller = 0;
     if (!ReadWholeNumber(row.ccNumber, controller) || controller > 127) {
-        return "CC number not 0 to 127: '" + CommentText(row.ccNumber) + "'";
+        return Problem{"CC number not 0 to 127: '" + CommentText(row.ccNumber) + "'"};
     }
+    WrittenParameter parameter;
     parameter.controller = static_cast<int>(controller);
     sorting = SortParameter(row.section, row.parameterName, parameter.controller);
     if (sorting->kind == ParameterKind::kHarmful) {
-        return sorting->Explained();
+        return Problem{sorting->Explained()};
     }
-    long low = 0;
-    long high = 0;
-    bool scaled = false;
-    std::string range = RangeOfRow(row, low, high, scaled);
-    if (range.empty()) {
-        range = scaled ? BoundsToWrite(ScaledValue(low, high), ScaledValue(high, high),
-                                       parameter.minimum, parameter.maximum)
-                       : BoundsToWrite(low, high, parameter.minimum, parameter.maximum);
+    const Result<RowRange> range = RangeOfRow(row);
+    if (!range) {
+        return *range.problem;
     }
-    if (!range.empty()) {
-        return range;
+    const RowRange& values = range.value;
+    const Result<Bounds> bounds = values.scaled
+                                      ? BoundsToWrite(ScaledValue(values.low, values.high),
+                                                      ScaledValue(values.high, values.high))
+                                      : BoundsToWrite(values.low, values.high);
+    if (!bounds) {
+        return *bounds.problem;
     }
+    parameter.minimum = bounds.value.minimum;
+    parameter.maximum = bounds.value.maximum;
     for (const WrittenParameter& earlier : written) {
         if (earlier.controller == parameter.controller) {
-            return "controller already written: " + std::to_string(controller) + " as " +
-                   earlier.label;
+            return Problem{"controller already written: " + std::to_string(controller) + " as " +
+                           earlier.label};
         }
     }
     parameter.section = CommentText(row.section);
     parameter.playing = sorting->kind == ParameterKind::kPlaying ? sorting->Explained() : "";
     if (sorting->kind == ParameterKind::kSound) {
-        ApplyRangeRules(row, low, high, scaled, parameter);
+        ApplyRangeRules(row, values, parameter);
     }
-    parameter.label = LabelToWrite(row, parameter.controller, sorting->kind, written);
-    if (parameter.label.empty()) {
-        return "name reads otherwise without its section: '" + CommentText(row.section) + "'";
+    const Result<std::string> label =
+        LabelToWrite(row, parameter.controller, sorting->kind, written);
+    if (!label) {
+        return *label.problem;
     }
-    return "";
+    parameter.label = label.value;
+    return parameter;
 }
 
 std::string SourceName(const std::string& csvPath) {
@@ -369,7 +391,8 @@ bool PassesCheck(const Instrument& instrument) {
     std::stringbuf text(instrument.text);
     std::vector<CheckedParameter> parameters;
     std::ostringstream report;
-    return CheckConfiguration(instrument.source, text, parameters, report) == kNothingToWarn &&
+    return CheckConfiguration(instrument.source, text, parameters, report) ==
+               ExitStatus::kSuccess &&
            static_cast<int>(parameters.size()) == instrument.parameters;
 }
 
@@ -406,8 +429,7 @@ std::map<std::string, std::string> AlternativeSections(const std::vector<CsvRow>
     std::vector<std::pair<std::string, std::set<long>>> sections;
     for (const CsvRow& row : rows) {
         long controller = 0;
-        if (row.section.empty() || !row.unreadable.empty() ||
-            !ReadWholeNumber(row.ccNumber, controller)) {
+        if (row.section.empty() || row.unreadable || !ReadWholeNumber(row.ccNumber, controller)) {
             continue;
         }
         auto known = std::find_if(sections.begin(), sections.end(), [&row](const auto& section) {
@@ -455,18 +477,18 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
     std::set<std::string> keptAlternatives;
     std::vector<WrittenParameter> written;
     for (const CsvRow& row : rows) {
-        WrittenParameter parameter;
         std::optional<ParameterSorting> sorting;
         const auto alternative = alternatives.find(row.section);
-        std::string reason;
         if (alternative != alternatives.end()) {
-            reason = "another engine, algorithm or channel on the controllers of: '" +
-                     CommentText(alternative->second) + "'";
             keptAlternatives.insert(alternative->second);
-        } else {
-            reason = ReasonToLeaveOut(row, written, parameter, sorting);
         }
-        if (reason.empty()) {
+        const Result<WrittenParameter> made =
+            alternative != alternatives.end()
+                ? Problem{"another engine, algorithm or channel on the controllers of: '" +
+                          CommentText(alternative->second) + "'"}
+                : ParameterOfRow(row, written, sorting);
+        if (made) {
+            const WrittenParameter& parameter = made.value;
             written.push_back(parameter);
             instrument.parameters += parameter.playing.empty() ? 1 : 0;
             instrument.narrowed[parameter.narrowed] += parameter.narrowed.empty() ? 0 : 1;
@@ -474,7 +496,8 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
                 instrument.turnedOff[Tally(parameter.playing)] += 1;
             }
         } else {
-            instrument.leftOut.push_back({row.line, CommentText(row.parameterName), reason});
+            instrument.leftOut.push_back(
+                {row.line, CommentText(row.parameterName), made.problem->text});
         }
         if (sorting) {
             instrument.rowsOfKind[sorting->kind] += 1;
@@ -512,45 +535,42 @@ void AddCounts(const std::map<std::string, int>& counts, std::map<std::string, i
     }
 }
 
-// Reads one CSV file's rows; false, with the problem, when it cannot.
-bool ReadInstrumentRows(const std::string& csvPath, std::vector<CsvRow>& rows,
-                        std::string& problem) {
+// Reads one CSV file's rows.
+Result<std::vector<CsvRow>> ReadInstrumentRows(const std::string& csvPath) {
     std::ifstream file(std::filesystem::u8path(csvPath), std::ios::in | std::ios::binary);
     if (!file.is_open()) {
-        problem = "cannot be opened";
-        return false;
+        return Problem{"cannot be opened"};
     }
-    if (!ReadCsvRows(csvPath, file, rows, problem)) {
-        problem = "not an instrument description: " + problem;
-        return false;
+    Result<std::vector<CsvRow>> rows = ReadCsvRows(csvPath, file);
+    if (!rows) {
+        rows.problem->text = "not an instrument description: " + rows.problem->text;
     }
-    return true;
+    return rows;
 }
 
 // Writes one instrument's file, says so in the log and adds it to the
 // summary; returns the exit status it gives.
-int WriteInstrument(const std::string& csvPath, const Instrument& instrument,
-                    const ImportOptions& options, OutputNames& taken, ImportSummary& summary,
-                    std::ostream& log) {
+ExitStatus WriteInstrument(const std::string& csvPath, const Instrument& instrument,
+                           const ImportOptions& options, OutputNames& taken, ImportSummary& summary,
+                           std::ostream& log) {
     if (instrument.parameters < options.minimumParameters) {
         log << csvPath << ": not written: " << instrument.parameters
             << " sound parameters, fewer than " << options.minimumParameters << '\n';
         summary.leftOut["instruments not written, with too few sound parameters"] += 1;
-        return 1;
+        return ExitStatus::kWarnings;
     }
     if (!PassesCheck(instrument)) {
         log << csvPath << ": error: the file made from it does not pass the check\n";
-        return 2;
+        return ExitStatus::kFailed;
     }
     const std::filesystem::path output = OutputPath(instrument, taken);
-    std::string problem;
-    const WriteOutcome outcome =
-        WriteFileInFolder(std::filesystem::u8path(options.outputFolder), output, instrument.text,
-                          options.replace, problem);
-    if (outcome != WriteOutcome::kWritten) {
-        log << csvPath << (outcome == WriteOutcome::kKept ? ": not written: " : ": error: ")
-            << problem << '\n';
-        return outcome == WriteOutcome::kKept ? 1 : 2;
+    const Result<Done> written = WriteFileInFolder(std::filesystem::u8path(options.outputFolder),
+                                                   output, instrument.text, options.replace);
+    if (!written) {
+        const Problem& problem = *written.problem;
+        log << csvPath << (problem.status == ExitStatus::kFailed ? ": error: " : ": not written: ")
+            << problem.text << '\n';
+        return problem.status;
     }
     log << csvPath << ": " << instrument.parameters << " sound parameters, "
         << instrument.leftOut.size()
@@ -563,7 +583,7 @@ int WriteInstrument(const std::string& csvPath, const Instrument& instrument,
     }
     AddCounts(instrument.turnedOff, summary.turnedOff);
     AddCounts(instrument.narrowed, summary.narrowed);
-    return 0;
+    return ExitStatus::kSuccess;
 }
 
 void WriteSummary(const ImportSummary& summary, std::ostream& log) {
@@ -589,25 +609,23 @@ void WriteSummary(const ImportSummary& summary, std::ostream& log) {
 
 }  // namespace
 
-int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
-                      std::ostream& log) {
-    int status = 0;
+ExitStatus ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
+                             std::ostream& log) {
+    ExitStatus status = ExitStatus::kSuccess;
     ImportSummary summary;
     OutputNames taken;
     for (const std::string& csvPath : csvPaths) {
-        std::vector<CsvRow> rows;
-        std::string problem;
-        if (!ReadInstrumentRows(csvPath, rows, problem)) {
-            log << csvPath << ": error: " << problem << '\n';
-            status = 2;
+        const Result<std::vector<CsvRow>> rows = ReadInstrumentRows(csvPath);
+        if (!rows) {
+            log << csvPath << ": error: " << rows.problem->text << '\n';
+            status = Worse(status, rows.problem->status);
             continue;
         }
-        const Instrument instrument = MakeInstrument(rows, csvPath, options);
+        const Instrument instrument = MakeInstrument(rows.value, csvPath, options);
         for (const auto& kind : instrument.rowsOfKind) {
             summary.rowsOfKind[kind.first] += kind.second;
         }
-        status =
-            std::max(status, WriteInstrument(csvPath, instrument, options, taken, summary, log));
+        status = Worse(status, WriteInstrument(csvPath, instrument, options, taken, summary, log));
     }
     WriteSummary(summary, log);
     return status;

@@ -8,6 +8,7 @@
 
 #include "velmora-cfg/csv_rows.h"
 #include "velmora-cfg/parameter_kinds.h"
+#include "velmora-cfg/result.h"
 
 struct ImportOptions {
     std::string outputFolder = ".";
@@ -56,10 +57,10 @@ Instrument MakeInstrument(const std::vector<CsvRow>& rows, const std::string& cs
                           const ImportOptions& options);
 
 // Imports every CSV file into OUTPUT/MANUFACTURER/DEVICE.cfg and writes what
-// it did to log. 0 when every file was written, 1 when an instrument had too
-// few sound parameters or a file that exists was kept, 2 when a file could not
-// be read or written.
-int ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
-                      std::ostream& log);
+// it did to log. kSuccess when every file was written, kWarnings when an
+// instrument had too few sound parameters or a file that exists was kept,
+// kFailed when a file could not be read or written.
+ExitStatus ImportInstruments(const std::vector<std::string>& csvPaths, const ImportOptions& options,
+                             std::ostream& log);
 
 #endif

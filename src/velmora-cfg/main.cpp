@@ -39,22 +39,21 @@ const char kUsage[] =
     "        (exit status 1) unless --force is given; symbolic links are never\n"
     "        written through.\n";
 
-int Usage() {
+ExitStatus Usage() {
     std::cerr << kUsage;
-    return kUnreadable;
+    return ExitStatus::kFailed;
 }
 
-int Check(const std::vector<std::string>& paths) {
-    int status = kNothingToWarn;
+ExitStatus Check(const std::vector<std::string>& paths) {
+    ExitStatus status = ExitStatus::kSuccess;
     for (size_t index = 0; index < paths.size(); ++index) {
         std::cout << (index == 0 ? "" : "\n");
-        const int fileStatus = CheckFile(paths[index], std::cout, std::cerr);
-        status = fileStatus > status ? fileStatus : status;
+        status = Worse(status, CheckFile(paths[index], std::cout, std::cerr));
     }
     return status;
 }
 
-int Import(const std::vector<std::string>& arguments) {
+ExitStatus Import(const std::vector<std::string>& arguments) {
     ImportOptions options;
     std::vector<std::string> csvPaths;
     for (size_t index = 0; index < arguments.size(); ++index) {
@@ -80,7 +79,7 @@ int Import(const std::vector<std::string>& arguments) {
     return ImportInstruments(csvPaths, options, std::cout);
 }
 
-int Run(const std::vector<std::string>& arguments) {
+ExitStatus Run(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         // The file that Velmora would read if it lay in this folder.
         const std::string own = ConfigurationPath("Velmora.exe");
@@ -94,7 +93,7 @@ int Run(const std::vector<std::string>& arguments) {
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
-        return 0;
+        return ExitStatus::kSuccess;
     }
     if (command == "check") {
         return Check(rest.empty() ? std::vector<std::string>{"Velmora.cfg"} : rest);
@@ -124,13 +123,13 @@ int wmain(int argc, wchar_t** argv) {
     // code page, which is the console's own setting and is given back.
     const UINT consoleCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
-    const int status = Run(arguments);
+    const ExitStatus status = Run(arguments);
     std::cout.flush();
     SetConsoleOutputCP(consoleCodePage);
-    return status;
+    return static_cast<int>(status);
 }
 #else
 int main(int argc, char** argv) {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
+    return static_cast<int>(Run(std::vector<std::string>(argv + 1, argv + argc)));
 }
 #endif

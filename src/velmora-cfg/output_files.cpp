@@ -41,12 +41,11 @@ int Close(int file) {
 
 // Creates FOLDER as the user named it (a link is theirs to choose), then its
 // subfolders one by one, so that none of them is a link.
-bool MakeFolders(const fs::path& folder, const fs::path& relative, std::string& problem) {
+Result<Done> MakeFolders(const fs::path& folder, const fs::path& relative) {
     std::error_code made;
     fs::create_directories(folder, made);
     if (made) {
-        problem = "cannot make the folder " + folder.u8string() + ": " + made.message();
-        return false;
+        return Problem{"cannot make the folder " + folder.u8string() + ": " + made.message()};
     }
     fs::path at = folder;
     for (const fs::path& part : relative) {
@@ -55,26 +54,23 @@ bool MakeFolders(const fs::path& folder, const fs::path& relative, std::string& 
         const fs::file_status status = fs::symlink_status(at, error);
         if (status.type() == fs::file_type::not_found) {
             if (!fs::create_directory(at, error) && error) {
-                problem = "cannot make the folder " + at.u8string() + ": " + error.message();
-                return false;
+                return Problem{"cannot make the folder " + at.u8string() + ": " + error.message()};
             }
         } else if (error) {
-            problem = at.u8string() + ": " + error.message();
-            return false;
+            return Problem{at.u8string() + ": " + error.message()};
         } else if (fs::is_symlink(status)) {
-            problem = at.u8string() + " is a symbolic link: nothing is written through it";
-            return false;
+            return Problem{at.u8string() + " is a symbolic link: nothing is written through it"};
         } else if (!fs::is_directory(status)) {
-            problem = at.u8string() + " is not a folder";
-            return false;
+            return Problem{at.u8string() + " is not a folder"};
         }
     }
-    return true;
+    return Done{};
 }
 
-// The text in a new file beside target, under a name no one else uses.
-bool WriteTemporary(const fs::path& target, const std::string& text, fs::path& temporary,
-                    std::string& problem) {
+// The text in a new file beside target, under a name no one else uses; its
+// path.
+Result<fs::path> WriteTemporary(const fs::path& target, const std::string& text) {
+    fs::path temporary;
     int file = -1;
     for (int attempt = 0; attempt < 100 && file < 0; ++attempt) {
         temporary = target;
@@ -87,8 +83,7 @@ bool WriteTemporary(const fs::path& target, const std::string& text, fs::path& t
         }
     }
     if (file < 0) {
-        problem = "cannot write " + target.u8string() + ": " + std::strerror(errno);
-        return false;
+        return Problem{"cannot write " + target.u8string() + ": " + std::strerror(errno)};
     }
     size_t done = 0;
     while (done < text.size()) {
@@ -100,46 +95,45 @@ bool WriteTemporary(const fs::path& target, const std::string& text, fs::path& t
     }
     const int writeError = done < text.size() ? errno : 0;
     if (Close(file) != 0 || writeError != 0) {
-        problem = "cannot write " + target.u8string() + ": " +
-                  std::strerror(writeError != 0 ? writeError : errno);
+        const int reason = writeError != 0 ? writeError : errno;
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return false;
+        return Problem{"cannot write " + target.u8string() + ": " + std::strerror(reason)};
     }
-    return true;
+    return temporary;
 }
 
 }  // namespace
 
-WriteOutcome WriteFileInFolder(const fs::path& folder, const fs::path& relative,
-                               const std::string& text, bool replace, std::string& problem) {
-    if (!MakeFolders(folder, relative.parent_path(), problem)) {
-        return WriteOutcome::kFailed;
+Result<Done> WriteFileInFolder(const fs::path& folder, const fs::path& relative,
+                               const std::string& text, bool replace) {
+    const Result<Done> folders = MakeFolders(folder, relative.parent_path());
+    if (!folders) {
+        return folders;
     }
     const fs::path target = folder / relative;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(target, error);
     if (fs::is_symlink(status)) {
-        problem = target.u8string() + " is a symbolic link: left as it is";
-        return WriteOutcome::kKept;
+        return Problem{target.u8string() + " is a symbolic link: left as it is",
+                       ExitStatus::kWarnings};
     }
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        problem = target.u8string() + " exists and is not a file";
-        return WriteOutcome::kFailed;
+        return Problem{target.u8string() + " exists and is not a file"};
     }
     if (fs::exists(status) && !replace) {
-        problem = target.u8string() + " exists: kept (--force replaces it)";
-        return WriteOutcome::kKept;
+        return Problem{target.u8string() + " exists: kept (--force replaces it)",
+                       ExitStatus::kWarnings};
     }
-    fs::path temporary;
-    if (!WriteTemporary(target, text, temporary, problem)) {
-        return WriteOutcome::kFailed;
+    const Result<fs::path> temporary = WriteTemporary(target, text);
+    if (!temporary) {
+        return *temporary.problem;
     }
-    fs::rename(temporary, target, error);
+    fs::rename(temporary.value, target, error);
     if (error) {
-        problem = "cannot write " + target.u8string() + ": " + error.message();
-        fs::remove(temporary, error);
-        return WriteOutcome::kFailed;
+        const std::string reason = error.message();
+        fs::remove(temporary.value, error);
+        return Problem{"cannot write " + target.u8string() + ": " + reason};
     }
-    return WriteOutcome::kWritten;
+    return Done{};
 }

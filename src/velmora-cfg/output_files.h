@@ -4,19 +4,15 @@
 #include <filesystem>
 #include <string>
 
-enum class WriteOutcome {
-    kWritten,
-    // Something is already there: a file (kept unless replacing), a link.
-    kKept,
-    kFailed,
-};
+#include "velmora-cfg/result.h"
 
 // Writes text to FOLDER/RELATIVE, making the folders between them. Never
 // writes through a symbolic link or outside FOLDER, never leaves a file half
 // written (the text goes to a temporary name first), and keeps a file that
-// exists unless replace is set. problem says why when not kWritten.
-WriteOutcome WriteFileInFolder(const std::filesystem::path& folder,
+// exists unless replace is set. Something already there that is kept (a
+// file, a link) is a problem of status kWarnings; a failure one of kFailed.
+Result<Done> WriteFileInFolder(const std::filesystem::path& folder,
                                const std::filesystem::path& relative, const std::string& text,
-                               bool replace, std::string& problem);
+                               bool replace);
 
 #endif

@@ -118,13 +118,13 @@ TEST(Agreement, TheCheckersTableIsWhatTheProgramReads) {
         std::stringbuf checkerInput(bytes);
         std::vector<CheckedParameter> checked;
         std::ostringstream report;
-        const CheckStatus status = CheckConfiguration(path.string(), checkerInput, checked, report);
+        const ExitStatus status = CheckConfiguration(path.string(), checkerInput, checked, report);
 
         EXPECT_EQ(CheckerRows(checked), ProgramRows(parameters)) << path;
         // A generated instrument file must be one with nothing to warn about.
         if (path.extension() == ".cfg" &&
             path.string().find("/instruments/") != std::string::npos) {
-            EXPECT_EQ(status, kNothingToWarn) << report.str();
+            EXPECT_EQ(status, ExitStatus::kSuccess) << report.str();
             EXPECT_EQ(LibraryFileFaults(bytes, checked), "") << path;
         }
         for (Parameter* parameter : parameters) {

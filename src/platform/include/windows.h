@@ -34,7 +34,6 @@ typedef const char* LPCSTR;
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef DWORD LCID;
 typedef void* LPVOID;
 
 #ifndef TRUE
@@ -133,11 +132,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
                                int wideSize);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                                int size, LPCSTR defaultChar, BOOL* usedDefaultChar);
-int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
-                        LPWSTR destination, int destinationSize);
 #define CP_UTF8 65001
-#define LOCALE_INVARIANT 0x007f
-#define LCMAP_UPPERCASE 0x00000200
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 LPSTR WINAPI GetCommandLineA(void);
 DWORD WINAPI GetTickCount(void);

@@ -1,13 +1,11 @@
-// kernel32 over POSIX: UTF-8 to UTF-16 and back, and upper case, for the
-// code page and locale that the program asks for (CP_UTF8, the invariant
-// locale). glibc converts; only the escapes are added around it.
+// kernel32 over POSIX: UTF-8 to UTF-16 and back, for the code page that the
+// program asks for (CP_UTF8). glibc converts; only the escapes are added
+// around it.
 #include "kernel32/unicode_text.h"
 
 #include <windows.h>
 
 #include <iconv.h>
-#include <locale.h>
-#include <wctype.h>
 
 #include <cerrno>
 #include <cstring>
@@ -152,37 +150,4 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wid
         return 0;
     }
     return Deliver(Utf8Of(std::u16string(wide, LengthOf(wide, wideLength))), text, size);
-}
-
-// Upper case unit by unit, as Windows' own table maps the Basic Multilingual
-// Plane (what its file systems compare names with); other characters stay.
-int WINAPI LCMapStringW(LCID locale, DWORD flags, LPCWSTR source, int sourceLength,
-                        LPWSTR destination, int destinationSize) {
-    if (flags != LCMAP_UPPERCASE || locale != LOCALE_INVARIANT || source == nullptr ||
-        sourceLength == 0 || sourceLength < -1) {
-        Diagnose("kernel32", "LCMapStringW: only the invariant upper case is supported");
-        SetLastError(flags != LCMAP_UPPERCASE ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    // Without C.UTF-8 the C locale still maps ASCII, as before the wide call.
-    static const locale_t unicode = [] {
-        locale_t loaded = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-        if (loaded == nullptr) {
-            Diagnose("kernel32", "LCMapStringW: no C.UTF-8 locale (%s): ASCII only",
-                     std::strerror(errno));
-            loaded = newlocale(LC_CTYPE_MASK, "C", nullptr);
-        }
-        return loaded;
-    }();
-    if (unicode == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::u16string upper(source, LengthOf(source, sourceLength));
-    for (char16_t& unit : upper) {
-        const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
-        const wint_t mapped = surrogate ? unit : towupper_l(unit, unicode);
-        unit = mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : unit;
-    }
-    return Deliver(upper, destination, destinationSize);
 }
