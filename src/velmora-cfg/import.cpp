@@ -124,6 +124,11 @@ long ScaledValue(long value, long high) {
     return (value * 127 + fullScale / 2) / fullScale;
 }
 
+// A value of a row's range as the coarse controller sends it.
+long SentValue(long value, const RowRange& range) {
+    return range.scaled ? ScaledValue(value, range.high) : value;
+}
+
 // A range as a configuration line holds it.
 struct Bounds {
     int minimum = 0;
@@ -152,9 +157,9 @@ void ApplyRangeRules(const CsvRow& row, const RowRange& range, WrittenParameter&
         facts.positions.clear();
         facts.centre = facts.centre < 0 ? -1 : ScaledValue(facts.centre, range.high);
     }
-    const long low = range.scaled ? ScaledValue(range.low, range.high) : range.low;
-    const long high = range.scaled ? ScaledValue(range.high, range.high) : range.high;
-    const ChosenRange chosen = ChooseRange(row.section, row.parameterName, facts, low, high);
+    const ChosenRange chosen =
+        ChooseRange(row.section, row.parameterName, facts, SentValue(range.low, range),
+                    SentValue(range.high, range));
     if (!chosen.off.empty()) {
         parameter.playing = chosen.off;
         return;
@@ -240,10 +245,8 @@ Result<WrittenParameter> ParameterOfRow(const CsvRow& row,
         return *range.problem;
     }
     const RowRange& values = range.value;
-    const Result<Bounds> bounds = values.scaled
-                                      ? BoundsToWrite(ScaledValue(values.low, values.high),
-                                                      ScaledValue(values.high, values.high))
-                                      : BoundsToWrite(values.low, values.high);
+    const Result<Bounds> bounds =
+        BoundsToWrite(SentValue(values.low, values), SentValue(values.high, values));
     if (!bounds) {
         return *bounds.problem;
     }
